@@ -1,0 +1,31 @@
+# Sourced by the scripts that run Windows programs under Wine.
+# Sets the environment for a headless run in the project's own prefix and
+# offers prefix creation and the persistent server.
+SETUP_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+SETUP_BUILD_ROOT="${SETUP_BUILD_ROOT:-$SETUP_ROOT/build}"
+export WINEPREFIX="${WINEPREFIX_OVERRIDE:-$SETUP_BUILD_ROOT/wineprefix}"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine takes its ANSI code page from the locale: cs_CZ gives 1250.
+export LC_ALL=cs_CZ.UTF-8
+WINE_LOADER=/usr/lib/wine/wine64
+WINE_SERVER=/usr/lib/wine/wineserver64
+
+# Creates the prefix once, with the null graphics driver so that dialogs and
+# message boxes are real windows without a display.
+wine_ensure_prefix() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/.setup-ready" ]; then
+      rm -rf "$WINEPREFIX"
+      "$WINE_LOADER" wineboot -i >/dev/null 2>&1 || true
+      "$WINE_LOADER" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+      "$WINE_SERVER" -w
+      touch "$WINEPREFIX/.setup-ready"
+    fi
+  ) 9>"$WINEPREFIX.lock"
+}
+
+wine_start_server() { wine_ensure_prefix; "$WINE_SERVER" -p; }
+wine_stop_server() { "$WINE_SERVER" -k 2>/dev/null || true; }

@@ -1,0 +1,44 @@
+// Registry operations and the [WriteReg]/[DelReg] lines. The root is a plain
+// value here; it becomes a registry handle only on the Win32 side.
+#pragma once
+
+enum RegistryRoot {
+  kRootClassesRoot,
+  kRootCurrentUser,
+  kRootLocalMachine,
+  kRootUsers,
+  kRootCurrentConfig
+};
+
+// HKCR, HKCU, HKLM, HKCC by their first four characters, HKU exactly;
+// anything else is HKEY_LOCAL_MACHINE.
+RegistryRoot RegistryRootFromName(const char* name);
+
+// New heap text (free) of the value, one pair of enclosing double quotes
+// removed; null when it cannot be read or is longer than 10250 bytes. An
+// empty or null value name reads the key's default value.
+char* RegistryReadString(const char* subkey, const char* valueName, RegistryRoot root);
+bool RegistryWriteString(const char* subkey, const char* valueName, const char* data,
+                         RegistryRoot root);
+// Makes every key along path exist; keys made here get an empty default value.
+void RegistryCreateKeyPath(RegistryRoot root, char* path);
+// No subkeys and at most one value.
+bool RegistryKeyIsEmpty(RegistryRoot root, const char* subkey);
+void RegistryDeleteEntry(const char* subkey, const char* valueName, RegistryRoot root);
+
+// The four fields of root;subkey;value name;data. A null field is absent,
+// which differs from empty.
+struct RegistryLineFields {
+  char* rootName;
+  char* subkey;
+  char* valueName;
+  char* data;
+};
+
+// Splits a line into new heap fields; false (nothing allocated) for a line
+// without ';' or when memory runs out. FreeRegistryLine releases them.
+bool SplitRegistryLine(const char* line, RegistryLineFields* fields);
+void FreeRegistryLine(RegistryLineFields* fields);
+
+// Carries out one [WriteReg] (deleteFlag false) or [DelReg] line.
+void ApplyRegistryLine(const char* line, bool deleteFlag);

@@ -1,0 +1,163 @@
+// The one installer context: every path, option, flag, the open script, the
+// definition tables and the executor's work buffers of a run.
+#pragma once
+#include <windows.h>
+#undef ReplaceFile  // ours copies aside a busy program file; not the system call
+
+#include <cstdio>
+
+#include "expand/expand.h"
+#include "version/version.h"
+
+// Dialog 101 and its controls.
+enum {
+  IDD_MAIN = 101,
+  IDI_MAIN = 102,
+  IDC_INSTALLDIR = 1000,
+  IDC_BROWSE_INI = 1001,
+  IDC_PROGRAMDIR = 1002,
+  IDC_BROWSE_PROGRAM = 1003,
+  IDC_STATUS = 1007,
+  IDC_PROGRAMDIR_LABEL = 1008,
+  IDC_INSTALLDIR_LABEL = 1009,
+  IDC_INFO = 1010,
+  IDC_LINK = 1011
+};
+
+const UINT WM_START_INSTALL = WM_USER + 1;
+
+// Exit codes of the process.
+enum ExitCode {
+  kExitInstalled = 0,       // the installation ran without a failure
+  kExitCancelled = 1,       // cancelled, or could not start; nothing installed
+  kExitVersionRefused = 2,  // the package-wide version check refused; nothing changed
+  kExitFailed = 3           // a copy or program start failed, or the user aborted
+};
+
+// Every kind of message box; its style lives in ShowBox alone.
+enum BoxKind {
+  kBoxMissingScript,   // OK, warning, foreground
+  kBoxMissingProgram,  // OK, warning (messages 9 and 40)
+  kBoxAskLocation,     // Yes/No, question, foreground (message 7)
+  kBoxConfirm,         // Yes/No/Cancel, question, foreground (message 11)
+  kBoxPathError,       // OK, error, foreground (message 12)
+  kBoxAppRunning,      // OK/Cancel, information, foreground (messages 1, 3)
+  kBoxActionFailed,    // Abort/Retry/Ignore, error, foreground (messages 32, 35)
+  kBoxMissingSource,   // Yes/No, error, foreground (message 34)
+  kBoxVersionQuestion, // Yes/No, warning, No default (messages 17, 18)
+  kBoxMalformedBound,  // Yes/No, error, Yes default (message 14)
+  kBoxFinalErrors,     // OK, warning, foreground (message 37)
+  kBoxFinalSuccess     // OK, information, foreground (byeMsg)
+};
+
+// Tests replace the system's message box with a scripted answerer.
+typedef int (*MessageBoxAnswerer)(HWND owner, const char* text, const char* caption, UINT style);
+void SetMessageBoxAnswerer(MessageBoxAnswerer answerer);
+// The style flags of a kind of box.
+UINT BoxStyle(BoxKind kind);
+
+class InstallerContext {
+ public:
+  InstallerContext();
+  ~InstallerContext();
+
+  // --- catalogue, status line, message boxes
+  const char* LoadMessage(int number);
+  void ShowStatus(int action, const char* detail);
+  // Owned by ownerWindow; a null caption means msgTitle.
+  int ShowBox(BoxKind kind, const char* text, const char* caption);
+  void CloseScript();
+
+  // --- start-up configuration
+  bool LoadConfiguration();
+  bool LoadOptions();          // first stage: setup.dat and [Options]
+  bool LocateInstallation();   // second stage: install and program directories
+  bool FindSwitch(const char* name, char* value, int capacity);
+  void DeriveProgramDir(char* candidateInstallDir, char* programDirOut);
+
+  // --- running-application guard
+  bool WaitForAppClosed();
+  void FindAppWindow();
+
+  // --- executor and actions
+  void RunScript();
+  bool CheckProgramVersion(int suffixMessage);
+  bool CheckVersionBound(const char* bound, const FileVersion& version, bool maximum,
+                         int suffixMessage);
+  void ApplyCopyLine();
+  void ApplyRunLine();
+  void ApplyDeleteLine();
+  void ApplyMoveLine();
+  void ApplyChangeDirLine();
+  // Expands text in place with the run's directories, tables and date.
+  bool Expand(char* text, size_t capacity);
+  // The exit code the finished run reports.
+  int RunExitCode() const;
+
+  char messageBuffers[3][256];
+  int messageSlot;
+  char readIniBinDir[261];
+  char installDir[261];
+  char scratchPath[1301];
+  char targetPath[1301];
+  char packageDir[261];
+  char lineBuffer[1301];
+  char sourceDir[261];
+  char targetSpec[261];
+  char programDir[261];
+  char iniFileName[261];
+  char* runArguments;
+  char* optionValue;
+  char* copyFilter;
+  char errorText[2601];
+  char messageText[3903];
+  char* iniDefinitions[kDefinitionSlots];
+  char* regDefinitions[kDefinitionSlots];
+  int registryValueSize;
+  int lineLength;
+  int loopIndex;
+  int currentAction;
+  bool locationKnown;
+  bool fileAccepted;
+  bool errorsOccurred;
+  bool needUserChoice;
+  bool stopRequested;
+  HANDLE findHandle;
+  WIN32_FIND_DATAA findData;
+  HWND runningAppWindow;
+  FILE* scriptFile;
+  HWND ownerWindow;
+  char msgTitle[512];
+  char byeMsg[512];
+  bool installing;
+  char minVer[512];
+  char maxVer[512];
+  char verProg[1301];
+  bool killApp;
+  char info[512];
+  char url[257];
+  DateValue packageDate;
+  HINSTANCE resourceModule;
+  bool hideWindow;
+  int languageId;
+  const char* commandLine;
+  // Set when the package-wide version check refused the installation.
+  bool versionRefused;
+};
+
+extern InstallerContext installer;
+
+// System text of the last failed file operation (LocalAlloc'ed), or null.
+extern char* systemErrorText;
+
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+bool ChooseFolder(HWND owner, const char* title, char* path);
+bool ParseOpenCommand(char* command, char* programDirOut, char* iniNameOut);
+
+// File routines shared by the actions.
+void CreateDirectoryPath(const char* path);
+void ClearReadOnly(const char* path);
+void CopyReadOnly(const char* source, const char* target);
+bool ReplaceFile(const char* source, const char* target);
+bool RunAndWait(const char* program, const char* parameters);
+void FormatSystemError(DWORD code);
