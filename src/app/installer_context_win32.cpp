@@ -1,0 +1,132 @@
+// The installer context: construction, the message catalogue, the status
+// line and the one way every message box is shown.
+#include "app/installer_context.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/text.h"
+#include "config/command_line.h"
+#include "expand/definitions.h"
+
+InstallerContext installer;
+
+namespace {
+MessageBoxAnswerer messageBoxAnswerer = nullptr;
+}  // namespace
+
+void SetMessageBoxAnswerer(MessageBoxAnswerer answerer) { messageBoxAnswerer = answerer; }
+
+InstallerContext::InstallerContext() {
+  // Static storage is already zero; these are the values that matter.
+  messageSlot = 0;
+  languageId = 1;
+  installing = false;
+  resourceModule = nullptr;
+  ownerWindow = nullptr;
+  for (int i = 0; i < kDefinitionSlots; ++i) {
+    iniDefinitions[i] = nullptr;
+    regDefinitions[i] = nullptr;
+  }
+  scriptFile = nullptr;
+  std::memset(msgTitle, 0, sizeof msgTitle);
+  std::memset(byeMsg, 0, sizeof byeMsg);
+  minVer[0] = maxVer[0] = verProg[0] = info[0] = url[0] = '\0';
+  killApp = false;
+  packageDate.valid = false;
+  hideWindow = false;
+  readIniBinDir[0] = '\0';
+  commandLine = nullptr;
+  versionRefused = false;
+}
+
+InstallerContext::~InstallerContext() { CloseScript(); }
+
+void InstallerContext::CloseScript() {
+  installing = false;
+  if (scriptFile) std::fclose(scriptFile);
+  scriptFile = nullptr;
+}
+
+const char* InstallerContext::LoadMessage(int number) {
+  messageSlot = (messageSlot + 1) % 3;
+  char* buffer = messageBuffers[messageSlot];
+  // Every language falls back to the Czech set, then to the empty text.
+  if (LoadStringA(resourceModule, 1000 * languageId + number, buffer, 255) <= 0 &&
+      LoadStringA(resourceModule, 1000 + number, buffer, 255) <= 0) {
+    buffer[0] = '\0';
+  }
+  return buffer;
+}
+
+void InstallerContext::ShowStatus(int action, const char* detail) {
+  if (!ownerWindow) return;
+  char status[1301];
+  status[0] = '\0';
+  switch (action) {
+    case 1:
+      AppendText(status, sizeof status, LoadMessage(20));
+      if (!detail) AppendText(status, sizeof status, LoadMessage(21));
+      break;
+    case 2:
+    case 3:
+      AppendText(status, sizeof status, LoadMessage(action == 2 ? 22 : 23));
+      if (!detail) AppendText(status, sizeof status, "...");
+      break;
+    case 4: case 5: case 6: case 7: case 8: case 9:
+      AppendText(status, sizeof status, LoadMessage(20 + action));
+      break;
+    default:
+      break;
+  }
+  if (detail) {
+    if (status[0]) AppendText(status, sizeof status, ": ");
+    AppendText(status, sizeof status, detail);  // cut to the line's 1300 characters
+  }
+  HWND control = GetDlgItem(ownerWindow, IDC_STATUS);
+  if (!control) return;
+  SetWindowTextA(control, status);
+  // The installation blocks the message loop: repaint now, not later.
+  InvalidateRect(control, nullptr, FALSE);
+  UpdateWindow(control);
+}
+
+UINT BoxStyle(BoxKind kind) {
+  switch (kind) {
+    case kBoxMissingScript: return MB_OK | MB_ICONWARNING | MB_SETFOREGROUND;
+    case kBoxMissingProgram: return MB_OK | MB_ICONWARNING;
+    case kBoxAskLocation: return MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND;
+    case kBoxConfirm: return MB_YESNOCANCEL | MB_ICONQUESTION | MB_SETFOREGROUND;
+    case kBoxPathError: return MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
+    case kBoxAppRunning: return MB_OKCANCEL | MB_ICONINFORMATION | MB_SETFOREGROUND;
+    case kBoxActionFailed: return MB_ABORTRETRYIGNORE | MB_ICONERROR | MB_SETFOREGROUND;
+    case kBoxMissingSource: return MB_YESNO | MB_ICONERROR | MB_SETFOREGROUND;
+    case kBoxVersionQuestion: return MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2;
+    case kBoxMalformedBound: return MB_YESNO | MB_ICONERROR | MB_DEFBUTTON1;
+    case kBoxFinalErrors: return MB_OK | MB_ICONWARNING | MB_SETFOREGROUND;
+    case kBoxFinalSuccess: return MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND;
+  }
+  return MB_OK;
+}
+
+int InstallerContext::ShowBox(BoxKind kind, const char* text, const char* caption) {
+  if (!caption) caption = msgTitle;
+  UINT style = BoxStyle(kind);
+  if (messageBoxAnswerer) return messageBoxAnswerer(ownerWindow, text, caption, style);
+  return MessageBoxA(ownerWindow, text, caption, style);
+}
+
+bool InstallerContext::Expand(char* text, size_t capacity) {
+  return ExpandPlaceholders(text, capacity, packageDir, installDir, programDir, iniFileName,
+                            iniDefinitions, regDefinitions, &packageDate);
+}
+
+int InstallerContext::RunExitCode() const {
+  if (versionRefused) return kExitVersionRefused;
+  if (errorsOccurred) return kExitFailed;
+  return kExitInstalled;
+}
+
+bool InstallerContext::FindSwitch(const char* name, char* value, int capacity) {
+  return FindSwitchIn(commandLine, name, value, capacity);
+}

@@ -1,0 +1,139 @@
+// The script executor: prepares the run, walks the script once from top to
+// bottom, hands each line to its action and reports the outcome.
+#include <cstring>
+
+#include "actions/ini_line.h"
+#include "actions/registry.h"
+#include "app/installer_context.h"
+#include "app/text.h"
+#include "expand/definitions.h"
+#include "script/line_split.h"
+#include "script/script_reader.h"
+
+namespace {
+
+// How much of a refused line the final message quotes.
+const size_t kQuotedLineLength = 80;
+
+// Appends a backslash to a non-empty directory that lacks one, when it fits.
+void EndWithBackslash(char* directory, size_t size) {
+  size_t length = std::strlen(directory);
+  if (length > 0 && directory[length - 1] != '\\' && length + 1 < size) {
+    directory[length] = '\\';
+    directory[length + 1] = '\0';
+  }
+}
+
+bool IsComment(const char* line, int action) {
+  if (line[0] != ';') return false;
+  // Registry lines use ';' between fields; only ";;" is a comment there.
+  if (action == kActionWriteReg || action == kActionDelReg) return line[1] == ';';
+  return true;
+}
+
+}  // namespace
+
+// A line that does not fit its fields is never cut (a cut path names another
+// file): it is skipped and reported as a failure in the final message.
+static void RefuseLine(InstallerContext& context) {
+  char quoted[kQuotedLineLength + 4];
+  CopyText(quoted, kQuotedLineLength + 1, context.lineBuffer);
+  if (std::strlen(context.lineBuffer) > kQuotedLineLength) AppendText(quoted, sizeof quoted, "...");
+  FormatText(context.errorText, sizeof context.errorText, context.LoadMessage(46), quoted);
+  context.errorsOccurred = true;
+}
+
+void InstallerContext::RunScript() {
+  installing = true;
+  bool reuseLine = false;
+  currentAction = kActionNone;
+  versionRefused = false;
+  ShowStatus(0, LoadMessage(30));
+
+  EndWithBackslash(installDir, sizeof installDir);
+  EndWithBackslash(programDir, sizeof programDir);
+
+  ReadIniDefinitions(scriptFile, iniDefinitions, kDefinitionCapacity, packageDir, installDir,
+                     programDir, iniFileName, &packageDate, true);
+  ReadRegDefinitions(scriptFile, regDefinitions, kDefinitionCapacity, packageDir, installDir,
+                     programDir, iniFileName, &packageDate, true);
+  Expand(verProg, sizeof verProg);
+  ShowStatus(0, LoadMessage(31));
+  if (!CheckProgramVersion(16)) {
+    stopRequested = true;
+    versionRefused = true;
+  }
+
+  while (!stopRequested && scriptFile && (reuseLine || !ScriptEnded(scriptFile))) {
+    if (!reuseLine) lineLength = ReadScriptLine(scriptFile, lineBuffer, kMaxLineLength);
+    reuseLine = false;
+    if (lineLength == 0) continue;
+    if (IsComment(lineBuffer, currentAction)) continue;
+
+    if (lineBuffer[0] == '[') {
+      currentAction = ActionOfHeader(lineBuffer);
+      ShowStatus(currentAction, nullptr);
+      if (currentAction == kActionVersionCopy) verProg[0] = minVer[0] = maxVer[0] = '\0';
+      continue;
+    }
+
+    if (!Expand(lineBuffer, sizeof lineBuffer)) {
+      RefuseLine(*this);
+      continue;
+    }
+    copyFilter = nullptr;
+    runArguments = nullptr;
+    bool partsFit = SplitActionLine(lineBuffer, currentAction, packageDir, installDir, scratchPath,
+                                    targetSpec, sourceDir, &copyFilter);
+    // Only [Copy] uses the joined paths; other actions work on the line.
+    if (!partsFit && currentAction == kActionCopy) {
+      RefuseLine(*this);
+      continue;
+    }
+
+    switch (currentAction) {
+      case kActionCopy: ApplyCopyLine(); break;
+      case kActionRun: ApplyRunLine(); break;
+      case kActionDelete: ApplyDeleteLine(); break;
+      case kActionWriteIni: ApplyIniLine(lineBuffer, false); break;
+      case kActionDelIni: ApplyIniLine(lineBuffer, true); break;
+      case kActionWriteReg: ApplyRegistryLine(lineBuffer, false); break;
+      case kActionDelReg: ApplyRegistryLine(lineBuffer, true); break;
+      case kActionChangeDir: ApplyChangeDirLine(); break;
+      case kActionMove: ApplyMoveLine(); break;
+      case kActionVersionCopy: {
+        int setting = VersionCopySetting(lineBuffer);
+        if (setting != 0) {
+          const char* value = std::strchr(lineBuffer, '=') + 1;
+          if (setting == 1) CopyText(minVer, sizeof minVer, value);
+          if (setting == 2) CopyText(maxVer, sizeof maxVer, value);
+          if (setting == 3) CopyText(verProg, sizeof verProg, value);
+        } else if (CheckProgramVersion(45)) {
+          currentAction = kActionCopy;
+          reuseLine = true;
+        } else {
+          currentAction = kActionNone;
+          ShowStatus(0, LoadMessage(36));
+        }
+        break;
+      }
+      default: break;
+    }
+  }
+
+  installing = false;
+  ShowStatus(0, nullptr);
+  if (errorsOccurred) {
+    FormatText(messageText, sizeof messageText, LoadMessage(37), errorText);
+    ShowBox(kBoxFinalErrors, messageText, msgTitle);
+  } else if (!FindScriptLine(scriptFile, "[Options]", "SkipInfo=1") &&
+             !FindSwitch("/silent", nullptr, -1) && !stopRequested) {
+    ShowBox(kBoxFinalSuccess, byeMsg, msgTitle);
+  }
+  if (scriptFile) std::fclose(scriptFile);
+  scriptFile = nullptr;
+  FreeDefinitions(iniDefinitions, kDefinitionCapacity);
+  FreeDefinitions(regDefinitions, kDefinitionCapacity);
+  if (systemErrorText) LocalFree(systemErrorText);
+  systemErrorText = nullptr;
+}
