@@ -55,7 +55,10 @@ foreach(f ${SETUP_FIXTURE_CMAKE})
   include(${f})
 endforeach()
 
-# Unit tests of the routines against the real Win32 behaviour.
+# Unit tests of the routines against the real Win32 behaviour. Windows tests
+# share the desktop (top-level windows of the main application's class) and
+# the registry keys that locate an installation, so they run one at a time;
+# the native tests and fuzz targets run beside them.
 file(GLOB SETUP_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 if(SETUP_UNIT_TESTS)
   add_executable(unit_tests ${SETUP_UNIT_TESTS} ${CMAKE_SOURCE_DIR}/res/setup.rc)
@@ -69,7 +72,7 @@ if(SETUP_UNIT_TESTS)
     add_dependencies(unit_tests setup_fixtures)
   endif()
   gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       TEST_PREFIX "unit." PROPERTIES TIMEOUT 120)
+                       TEST_PREFIX "unit." PROPERTIES TIMEOUT 120 RESOURCE_LOCK wine_desktop)
 endif()
 
 # End-to-end: the driver starts the real Setup.exe and answers it.
@@ -102,6 +105,6 @@ if(SETUP_DRIVER_LIB)
       add_dependencies(e2e_tests setup_fixtures)
     endif()
     gtest_discover_tests(e2e_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                         TEST_PREFIX "e2e." PROPERTIES TIMEOUT 180)
+                         TEST_PREFIX "e2e." PROPERTIES TIMEOUT 180 RESOURCE_LOCK wine_desktop)
   endif()
 endif()
