@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Static checks of the shipped program, which cannot run on this machine:
+# a 32-bit GUI executable that needs only Windows' own DLLs, carries its
+# resources and stays small. Usage: check_setup_exe.sh path/to/Setup.exe
+set -uo pipefail
+exe="${1:?usage: check_setup_exe.sh Setup.exe}"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/../.." && pwd)"
+objdump=i686-w64-mingw32-objdump
+max_size=102400
+failed=0
+
+report() { # ok|FAIL text
+  printf '  %-4s %s\n' "$1" "$2"
+  [ "$1" = ok ] || failed=1
+}
+
+if [ ! -f "$exe" ]; then
+  echo "check_setup_exe: $exe does not exist" >&2
+  exit 1
+fi
+echo "== $exe"
+
+kind="$(file -b "$exe")"
+case "$kind" in
+  "PE32 executable (GUI) Intel 80386"*) report ok "file: $kind" ;;
+  *) report FAIL "file: $kind (expected a PE32 GUI executable for i386)" ;;
+esac
+
+# Header fields read directly: PE signature, machine 0x14c, optional header
+# magic 0x10b (PE32) and subsystem 2 (Windows GUI).
+pe_offset=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
+signature=$(od -An -tx1 -j"$pe_offset" -N4 "$exe" | tr -d ' ')
+machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$exe" | tr -d ' ')
+magic=$(od -An -tx2 -j$((pe_offset + 24)) -N2 "$exe" | tr -d ' ')
+subsystem=$(od -An -tu2 -j$((pe_offset + 24 + 68)) -N2 "$exe" | tr -d ' ')
+[ "$signature" = 50450000 ] && [ "$machine" = 014c ] && [ "$magic" = 010b ] \
+  && report ok "header: PE32, machine i386 (0x$machine)" \
+  || report FAIL "header: signature $signature, machine 0x$machine, magic 0x$magic"
+[ "$subsystem" = 2 ] && report ok "subsystem: 2 (Windows GUI)" \
+  || report FAIL "subsystem: $subsystem (expected 2, Windows GUI)"
+
+headers="$($objdump -p "$exe")" || { report FAIL "objdump cannot read the file"; headers=""; }
+grep -q '^Subsystem[[:space:]]*00000002' <<<"$headers" \
+  || report FAIL "objdump does not see subsystem 2"
+
+# Only DLLs that every Windows has; the C and C++ runtimes are linked in.
+allowed=(kernel32.dll user32.dll gdi32.dll shell32.dll comdlg32.dll advapi32.dll
+         version.dll ole32.dll msvcrt.dll comctl32.dll shlwapi.dll)
+is_allowed() {
+  local a
+  for a in "${allowed[@]}"; do [ "$a" = "$1" ] && return 0; done
+  return 1
+}
+dlls="$(sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' <<<"$headers" | tr -d '\r')"
+if [ -z "$dlls" ]; then
+  report FAIL "imports: no DLL import list found"
+fi
+for dll in $dlls; do
+  lower="${dll,,}"
+  case "$lower" in
+    libstdc++*|libgcc*|libwinpthread*) report FAIL "imports: $dll (a MinGW runtime DLL)" ;;
+    *) if is_allowed "$lower"; then
+         report ok "imports: $dll"
+       else
+         report FAIL "imports: $dll is not a Windows system DLL"
+       fi ;;
+  esac
+done
+
+python3 "$here/pe_resources.py" "$exe" --messages "$root/res/messages.txt" || failed=1
+
+size=$(stat -c %s "$exe")
+if [ "$size" -le "$max_size" ]; then
+  report ok "size: $size bytes (limit $max_size)"
+else
+  report FAIL "size: $size bytes, above the limit of $max_size"
+fi
+
+if [ "$failed" = 0 ]; then echo "== Setup.exe passes"; else echo "== Setup.exe FAILS"; fi
+exit "$failed"
