@@ -1,0 +1,107 @@
+#include "script/line_split.h"
+
+#include <cstring>
+
+#include "app/text.h"
+#include "script/script_reader.h"
+
+bool IsAbsolutePath(const char* path) {
+  if (!path) return false;
+  return std::strstr(path, "\\\\") != nullptr || std::strchr(path, ':') != nullptr;
+}
+
+// base followed by path, or path alone when it is absolute. Leaves the field
+// empty and returns false when the result would not fit: a cut path would
+// name some other file.
+static bool JoinPath(char* dest, size_t capacity, const char* base, const char* path) {
+  bool fits = IsAbsolutePath(path) ? CopyText(dest, capacity, path)
+                                   : CopyText(dest, capacity, base) && AppendText(dest, capacity, path);
+  if (!fits) dest[0] = '\0';
+  return fits;
+}
+
+bool SplitActionLine(char* line, int action, const char* packageDir, const char* installDir,
+                     char* scratchPath, char* targetSpec, char* sourceDir, char** copyFilter) {
+  scratchPath[0] = '\0';
+  targetSpec[0] = '\0';
+  sourceDir[0] = '\0';
+  if (copyFilter) *copyFilter = nullptr;
+  if (!line) return false;
+  if (!packageDir) packageDir = "";
+  if (!installDir) installDir = "";
+
+  if (action == kActionCopy) {
+    char* bar = std::strchr(line, '|');
+    if (bar) {
+      *bar = '\0';
+      if (copyFilter) *copyFilter = bar + 1;
+    }
+  }
+
+  const char* target = "";
+  char* equals = action < kActionWriteIni ? std::strchr(line, '=') : nullptr;
+  if (equals) {
+    *equals = '\0';
+    target = equals + 1;
+  }
+  bool fits = JoinPath(scratchPath, kLongPathSize, packageDir, line);
+  fits = JoinPath(targetSpec, kPathFieldSize, installDir, target) && fits;
+
+  if (scratchPath[0] != '\0') {
+    const char* lastBackslash = std::strrchr(scratchPath, '\\');
+    bool sourceFits;
+    if (lastBackslash && lastBackslash - scratchPath >= 4) {
+      sourceDir[0] = '\0';
+      sourceFits = AppendTextN(sourceDir, kPathFieldSize, scratchPath,
+                               static_cast<size_t>(lastBackslash - scratchPath) + 1);
+    } else {
+      sourceFits = CopyText(sourceDir, kPathFieldSize, packageDir);
+    }
+    if (!sourceFits) sourceDir[0] = '\0';
+    fits = sourceFits && fits;
+  }
+  return fits;
+}
+
+void SplitRunLine(char* line, char** arguments) {
+  if (arguments) *arguments = nullptr;
+  if (!line) return;
+  char* apostrophe = std::strchr(line, '\'');
+  if (!apostrophe) return;
+  *apostrophe = '\0';
+  char* parameters = apostrophe + 1;
+  char* closing = std::strchr(parameters, '\'');
+  if (closing) *closing = '\0';
+  if (arguments) *arguments = parameters;
+}
+
+const char* DeleteLineExtension(const char* line) {
+  return line ? std::strrchr(line, '.') : nullptr;
+}
+
+bool DeleteNameMatches(const char* name, const char* extension) {
+  if (!name || !extension) return false;
+  const char* own = std::strrchr(name, '.');
+  return own && SameText(own, extension);
+}
+
+bool SplitMoveLine(char* line, char** oldName, char** newName) {
+  if (oldName) *oldName = nullptr;
+  if (newName) *newName = nullptr;
+  if (!line) return false;
+  char* equals = std::strchr(line, '=');
+  if (!equals || std::strpbrk(line, "*?")) return false;
+  *equals = '\0';
+  if (line[0] == '\0' || equals[1] == '\0') return false;
+  if (oldName) *oldName = line;
+  if (newName) *newName = equals + 1;
+  return true;
+}
+
+int VersionCopySetting(const char* line) {
+  if (!line) return 0;
+  if (std::strncmp(line, "MinVer=", 7) == 0) return 1;
+  if (std::strncmp(line, "MaxVer=", 7) == 0) return 2;
+  if (std::strncmp(line, "VerProg=", 8) == 0) return 3;
+  return 0;
+}

@@ -1,0 +1,102 @@
+#include "script/script_reader.h"
+
+#include <cstring>
+
+const char* const SectionNames[kActionCount + 1] = {
+    "nic",        "[Copy]",   "[Run]",       "[Delete]",      "[WriteIni]", "[DelIni]",
+    "[WriteReg]", "[DelReg]", "[ChangeDir]", "[VersionCopy]", "[Move]",     nullptr};
+
+int ReadScriptLine(FILE* stream, char* buffer, int maxCount) {
+  if (!buffer || maxCount < 0) return 0;
+  buffer[0] = '\0';
+  if (!stream) return 0;
+  int count = 0;
+  for (;;) {
+    int c = std::getc(stream);
+    if (c == EOF || c == '\r') break;  // EOF also covers a read error
+    if (count >= maxCount) {
+      // The rest of an overlong line is dropped with its line end, so it can
+      // never be taken for a line of its own.
+      while (c != EOF && c != '\r') c = std::getc(stream);
+      break;
+    }
+    if (c == '\n') continue;
+    if ((c == ' ' || c == '\t') && count == 0) continue;
+    buffer[count++] = static_cast<char>(c);
+  }
+  buffer[count] = '\0';
+  return count;
+}
+
+bool ScriptEnded(FILE* stream) {
+  return !stream || std::feof(stream) || std::ferror(stream);
+}
+
+static inline unsigned char FoldAscii(unsigned char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+bool SameText(const char* a, const char* b) {
+  if (!a || !b) return false;
+  size_t i = 0;
+  for (;; ++i) {
+    unsigned char ca = static_cast<unsigned char>(a[i]);
+    unsigned char cb = static_cast<unsigned char>(b[i]);
+    if (ca == '\0' || cb == '\0') return ca == cb;
+    if (FoldAscii(ca) != FoldAscii(cb)) return false;
+  }
+}
+
+bool FindScriptLine(FILE* stream, const char* header, const char* line) {
+  if (!stream || !header || !line) return false;
+  // A failed stream is finished for every reader; searching it would also
+  // lose the failure indicator on the way back.
+  if (std::ferror(stream)) return false;
+  bool wasAtEnd = std::feof(stream) != 0;
+  fpos_t position;
+  if (std::fgetpos(stream, &position) != 0) return false;
+  if (std::fseek(stream, 0, SEEK_SET) != 0) return false;
+
+  char buffer[kLineBufferSize];
+  bool inSection = false;
+  bool found = false;
+  while (!ScriptEnded(stream)) {
+    if (ReadScriptLine(stream, buffer, kMaxLineLength) == 0) continue;
+    if (!inSection) {
+      inSection = SameText(buffer, header);
+      continue;
+    }
+    if (SameText(buffer, line)) {
+      found = true;
+      break;
+    }
+    if (buffer[0] == '[') break;  // only the first such section counts
+  }
+
+  // Back where the caller was, with its end-of-file state as it was: its
+  // next read and its loop test must not notice the search.
+  std::clearerr(stream);
+  std::fsetpos(stream, &position);
+  if (wasAtEnd) {
+    int c = std::getc(stream);
+    if (c != EOF) std::ungetc(c, stream);
+  }
+  return found;
+}
+
+int IndexOfChar(const char* text, char c, int start) {
+  if (!text || c == '\0') return -1;
+  int i = 0;
+  while (i < start && text[i] != '\0') ++i;
+  for (; text[i] != '\0'; ++i) {
+    if (text[i] == c) return i;
+  }
+  return -1;
+}
+
+int ActionOfHeader(const char* line) {
+  for (int i = 0; SectionNames[i]; ++i) {
+    if (SameText(SectionNames[i], line)) return i;
+  }
+  return kActionNone;
+}
