@@ -20,7 +20,9 @@ int ReadScriptLine(FILE* stream, char* buffer, int maxCount) {
       while (c != EOF && c != '\r') c = std::getc(stream);
       break;
     }
-    if (c == '\n') continue;
+    // A NUL could not be told from the end of the text; dropping it keeps
+    // the count equal to the text's length.
+    if (c == '\n' || c == '\0') continue;
     if ((c == ' ' || c == '\t') && count == 0) continue;
     buffer[count++] = static_cast<char>(c);
   }

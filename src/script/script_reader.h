@@ -1,5 +1,6 @@
-// The setup script as its line readers see it: CR ends a line, LF is
-// dropped, leading blanks are skipped, at most 1300 characters a line.
+// The setup script as its line readers see it: CR ends a line, LF and NUL
+// bytes are dropped, leading blanks are skipped, at most 1300 characters a
+// line.
 #pragma once
 #include <cstdio>
 

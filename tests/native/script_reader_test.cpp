@@ -112,6 +112,12 @@ TEST(ReadScriptLine, BytesAreNotTranslated) {
   EXPECT_EQ(lines[1], "\x9A\xE8\xF8");
 }
 
+TEST(ReadScriptLine, NulBytesAreDropped) {
+  // The count must describe the text callers see.
+  EXPECT_EQ(LinesOf(std::string("a\0b\r\n\0\0\r\n\0 c", 12)),
+            (std::vector<std::string>{"ab", "", "c"}));
+}
+
 TEST(ReadScriptLine, NoStreamOrReadErrorEndsReading) {
   char buffer[kLineBufferSize] = "junk";
   EXPECT_EQ(ReadScriptLine(nullptr, buffer, kMaxLineLength), 0);
