@@ -280,6 +280,22 @@ bool RegDeleteTreeAt(HKEY root, const std::string& subkey) {
 
 // ---- the stand-in main application ----
 
+AppWindowLock::AppWindowLock() {
+  mutex_ = CreateMutexA(nullptr, FALSE, "Local\\setup-e2e-app-window");
+  if (!mutex_) {
+    ADD_FAILURE() << "cannot make the application window lock";
+    return;
+  }
+  DWORD w = WaitForSingleObject(mutex_, 150000);
+  held_ = w == WAIT_OBJECT_0 || w == WAIT_ABANDONED;
+  if (!held_) ADD_FAILURE() << "the application window lock was not free within 150 s";
+}
+
+AppWindowLock::~AppWindowLock() {
+  if (held_) ReleaseMutex(mutex_);
+  if (mutex_) CloseHandle(mutex_);
+}
+
 namespace {
 
 struct FindByClass {

@@ -81,6 +81,23 @@ bool RegDeleteTreeAt(HKEY root, const std::string& subkey);
 
 // ---- the stand-in main application ----
 
+// The guard looks for the application's window anywhere on the desktop, so
+// tests that open such a window, or that run with "KillQuillon=1", must not
+// overlap: each holds this lock (shared by all test processes) for its
+// whole run.
+class AppWindowLock {
+ public:
+  AppWindowLock();
+  ~AppWindowLock();
+  AppWindowLock(const AppWindowLock&) = delete;
+  AppWindowLock& operator=(const AppWindowLock&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  HANDLE mutex_ = nullptr;
+  bool held_ = false;
+};
+
 // app_window.exe from the fixtures: a top-level window of a given class.
 class AppWindow {
  public:
