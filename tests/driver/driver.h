@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace driver {
@@ -64,7 +65,9 @@ struct BoxRecord {
   HWND window = nullptr;
   bool isMessageBox = true;  // false: some other dialog (file picker, ...)
   std::string caption;
-  std::string text;          // static 0xFFFF; empty for other dialogs
+  // Message box: the static 0xFFFF. Other dialogs: their visible static
+  // texts, one a line (e.g. the folder picker's title).
+  std::string text;
   std::vector<int> buttons;  // ids present and visible, kBoxButtons order
   int defaultButton = 0;     // from DM_GETDEFID; 0 when unknown
   int pressed = 0;           // the button the driver pressed; 0 none
@@ -100,6 +103,9 @@ struct Rule {
   std::string match;
   int button = IDOK;
   int times = -1;  // -1: unlimited
+  // Texts put into controls of the box (WM_SETTEXT) before the press, e.g.
+  // the file name of the file picker (0x47C).
+  std::vector<std::pair<int, std::string>> fill;
   // Runs just before the button is pressed (e.g. close a window the program
   // waits for).
   std::function<void(Session&, const BoxRecord&)> beforePress;
@@ -161,6 +167,8 @@ struct Scenario {
   Scenario& AnswerThen(const std::string& match, int button,
                        std::function<void(Session&, const BoxRecord&)> before,
                        int times = -1);
+  Scenario& AnswerFilling(const std::string& match, int button,
+                          std::vector<std::pair<int, std::string>> fill, int times = -1);
   Scenario& Then(const Step& s);
 };
 

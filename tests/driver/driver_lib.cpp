@@ -73,6 +73,13 @@ bool IsMessageBox(HWND w) {
   return children <= 14;
 }
 
+BOOL CALLBACK CollectStatic(HWND w, LPARAM p) {
+  char cls[32];
+  if (IsWindowVisible(w) && GetClassNameA(w, cls, sizeof cls) && lstrcmpiA(cls, "Static") == 0)
+    reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+  return TRUE;
+}
+
 struct EnumState {
   DWORD pid;
   std::vector<HWND> windows;
@@ -243,6 +250,13 @@ Scenario& Scenario::AnswerThen(const std::string& match, int button,
   return *this;
 }
 
+Scenario& Scenario::AnswerFilling(const std::string& match, int button,
+                                  std::vector<std::pair<int, std::string>> fill, int times) {
+  Answer(match, button, times);
+  rules.back().fill = std::move(fill);
+  return *this;
+}
+
 Scenario& Scenario::Then(const Step& s) {
   steps.push_back(s);
   return *this;
@@ -296,8 +310,7 @@ std::string RunResult::Log() const {
       case EventKind::kBox: {
         const BoxRecord& b = e.box;
         out += b.isMessageBox ? "BOX " : "DIALOG-OTHER ";
-        out += "caption=" + Quote(b.caption);
-        if (b.isMessageBox) out += " text=" + Quote(b.text);
+        out += "caption=" + Quote(b.caption) + " text=" + Quote(b.text);
         out += " buttons=" + b.ButtonList();
         if (b.defaultButton) out += std::string(" default=") + ButtonName(b.defaultButton);
         out += std::string(" -> ") + (b.pressed ? ButtonName(b.pressed) : "(none)");
@@ -447,7 +460,18 @@ void Session::HandleBox(HWND box, bool isMessageBox) {
   b.window = box;
   b.isMessageBox = isMessageBox;
   b.caption = StoredText(box);
-  if (isMessageBox) b.text = StoredText(GetDlgItem(box, kBoxTextId));
+  if (isMessageBox) {
+    b.text = StoredText(GetDlgItem(box, kBoxTextId));
+  } else {
+    std::vector<HWND> statics;
+    EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&statics));
+    for (HWND s : statics) {
+      std::string t = StoredText(s);
+      if (t.empty()) continue;
+      if (!b.text.empty()) b.text += '\n';
+      b.text += t;
+    }
+  }
   for (int id : kBoxButtons) {
     HWND h = GetDlgItem(box, id);
     if (h && IsWindowVisible(h)) b.buttons.push_back(id);
@@ -495,6 +519,16 @@ void Session::HandleBox(HWND box, bool isMessageBox) {
   }
   ++rule->used;
   if (rule->beforePress) rule->beforePress(*this, b);
+  for (const std::pair<int, std::string>& f : rule->fill) {
+    DWORD_PTR r = 0;
+    HWND c = GetDlgItem(box, f.first);
+    if (!c || !SendMessageTimeoutA(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(f.second.c_str()),
+                                   SMTO_ABORTIFHUNG, kMessageTimeoutMs, &r)) {
+      char id[16];
+      std::snprintf(id, sizeof id, "%d", f.first);
+      Note(std::string("cannot fill control ") + id + " of the box " + Quote(b.caption));
+    }
+  }
   HWND button = GetDlgItem(box, rule->button);
   PostMessageA(box, WM_COMMAND, MAKEWPARAM(rule->button, BN_CLICKED),
                reinterpret_cast<LPARAM>(button));

@@ -173,6 +173,59 @@ TEST(MainDialog, InstallAcceptsQuotedProgramDirWithFinalBackslash) {
   }
 }
 
+// The file picker's file-name box.
+const int kPickerFileName = 0x47C;
+
+TEST(MainDialog, IniPickerPutsTheChosenDirectoryIntoTheInstallField) {
+  e2e::TempDir pkg;
+  e2e::TempDir installation("inst");
+  ASSERT_TRUE(e2e::WriteSetupDat(pkg.path(), kOptionsOnly));
+  ASSERT_TRUE(e2e::MakeInstallation(installation.path(), "[Main]\r\n"));
+  const std::string chosen = installation / "Quillon.ini";
+  Scenario sc = WaitingDialog();
+  // Any other window now is the picker: choose the INI file in it.
+  sc.AnswerFilling("", IDOK, {{kPickerFileName, chosen}}, 1);
+  sc.Then(Step::SetProgramDir("typed by hand"))
+      .Then(Step::PressBrowseIni())
+      .Then(Step::Snapshot())
+      .Then(Step::PressCancel());
+
+  RunResult r = e2e::RunSetup(pkg.path(), "", sc);
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  ASSERT_EQ(4u, r.stepsDone) << Describe(r);
+  EXPECT_EQ(1u, r.exitCode);
+  std::vector<driver::BoxRecord> boxes = r.Boxes();
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_FALSE(boxes.back().isMessageBox) << Describe(r);
+  DialogSnapshot after = BeforeStep(r, 2);
+  EXPECT_EQ(installation.path() + "\\", after.installDir) << Describe(r);
+  // No BinDir definition: the program field keeps what was typed.
+  EXPECT_EQ("typed by hand", after.programDir);
+}
+
+TEST(MainDialog, CancelledFolderPickerLeavesTheProgramField) {
+  e2e::TempDir pkg;
+  ASSERT_TRUE(e2e::WriteSetupDat(pkg.path(), kOptionsOnly));
+  const std::string title = Ansi("Vyberte adresář s programem (Quillon.exe):");
+  Scenario sc = WaitingDialog();
+  sc.Answer(title, IDCANCEL, 1);
+  sc.Then(Step::SetProgramDir("C:\\before"))
+      .Then(Step::PressBrowseProgram())
+      .Then(Step::Snapshot())
+      .Then(Step::PressCancel());
+
+  RunResult r = e2e::RunSetup(pkg.path(), "", sc);
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  ASSERT_EQ(4u, r.stepsDone) << Describe(r);
+  const driver::BoxRecord* picker = r.FindBox(title);
+  ASSERT_NE(nullptr, picker) << Describe(r);
+  EXPECT_FALSE(picker->isMessageBox);
+  EXPECT_EQ("C:\\before", BeforeStep(r, 2).programDir);
+  EXPECT_EQ(1u, r.exitCode);
+}
+
 TEST(MainDialog, MissingSetupDatIsReportedAndEndsWithOne) {
   e2e::TempDir pkg;  // no setup.dat
   e2e::WriteFileBytes(pkg / "readme.txt", "not a script");
