@@ -142,3 +142,21 @@ TEST(Driver, CallbacksRunBetweenStepsAndAnswers) {
 }
 
 }  // namespace
+
+namespace {
+
+// The stand-in window goes away by itself once its stop file appears.
+TEST(AppWindowFixture, ClosesWhenTheStopFileAppears) {
+  e2e::TempDir dir;
+  const std::string stop = dir / "stop";
+  e2e::AppWindow app;
+  ASSERT_TRUE(app.Start("SetupE2eProbeWindow", stop));
+  ASSERT_NE(nullptr, app.Window());
+  Sleep(200);
+  EXPECT_TRUE(app.Running());
+  ASSERT_TRUE(e2e::WriteFileBytes(stop, ""));
+  for (int i = 0; i < 200 && app.Running(); ++i) Sleep(50);
+  EXPECT_FALSE(app.Running());
+}
+
+}  // namespace
