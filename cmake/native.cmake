@@ -5,7 +5,9 @@ set(SETUP_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-o
 file(GLOB SETUP_NATIVE_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/support/*.cpp)
 add_library(setup_core STATIC ${SETUP_CORE_SOURCES} ${SETUP_NATIVE_SUPPORT})
 target_include_directories(setup_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
-target_compile_options(setup_core PUBLIC ${SETUP_SANITIZE} PRIVATE ${SETUP_WARNINGS})
+# Coverage instrumentation of the code under test lets the fuzz targets
+# steer; the sanitizer runtime serves it in the plain test programs too.
+target_compile_options(setup_core PUBLIC ${SETUP_SANITIZE} PRIVATE ${SETUP_WARNINGS} -fsanitize=fuzzer-no-link)
 target_link_options(setup_core PUBLIC -fsanitize=address,undefined)
 
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -32,8 +34,13 @@ foreach(src ${SETUP_FUZZ_TARGETS})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/corpus/${name})
+  # Committed seeds (read only) start the search where the formats are.
+  set(seeds "")
+  if(IS_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/fuzz/seeds/${name})
+    set(seeds ${CMAKE_SOURCE_DIR}/tests/fuzz/seeds/${name})
+  endif()
   add_test(NAME fuzz.${name}
            COMMAND ${name} -max_total_time=${SETUP_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048
-                   -print_final_stats=1 ${CMAKE_BINARY_DIR}/corpus/${name})
+                   -max_len=4096 -print_final_stats=1 ${CMAKE_BINARY_DIR}/corpus/${name} ${seeds})
   set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 900)
 endforeach()
