@@ -64,8 +64,9 @@ void InstallerContext::RunScript() {
     versionRefused = true;
   }
 
+  bool lineCut = false;
   while (!stopRequested && scriptFile && (reuseLine || !ScriptEnded(scriptFile))) {
-    if (!reuseLine) lineLength = ReadScriptLine(scriptFile, lineBuffer, kMaxLineLength);
+    if (!reuseLine) lineLength = ReadScriptLine(scriptFile, lineBuffer, kMaxLineLength, &lineCut);
     reuseLine = false;
     if (lineLength == 0) continue;
     if (IsComment(lineBuffer, currentAction)) continue;
@@ -77,7 +78,8 @@ void InstallerContext::RunScript() {
       continue;
     }
 
-    if (!Expand(lineBuffer, sizeof lineBuffer)) {
+    // An action line longer than a line can be is never run cut short.
+    if (lineCut || !Expand(lineBuffer, sizeof lineBuffer)) {
       RefuseLine(*this);
       continue;
     }

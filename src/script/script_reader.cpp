@@ -7,6 +7,12 @@ const char* const SectionNames[kActionCount + 1] = {
     "[WriteReg]", "[DelReg]", "[ChangeDir]", "[VersionCopy]", "[Move]",     nullptr};
 
 int ReadScriptLine(FILE* stream, char* buffer, int maxCount) {
+  bool cut;
+  return ReadScriptLine(stream, buffer, maxCount, &cut);
+}
+
+int ReadScriptLine(FILE* stream, char* buffer, int maxCount, bool* cut) {
+  *cut = false;
   if (!buffer || maxCount < 0) return 0;
   buffer[0] = '\0';
   if (!stream) return 0;
@@ -18,6 +24,7 @@ int ReadScriptLine(FILE* stream, char* buffer, int maxCount) {
       // The rest of an overlong line is dropped with its line end, so it can
       // never be taken for a line of its own.
       while (c != EOF && c != '\r') c = std::getc(stream);
+      *cut = true;
       break;
     }
     // A NUL could not be told from the end of the text; dropping it keeps

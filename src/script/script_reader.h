@@ -30,6 +30,8 @@ extern const char* const SectionNames[kActionCount + 1];
 // stored. The rest of an overlong line is discarded up to its CR. A read
 // error ends reading like the end of the file (see ScriptEnded).
 int ReadScriptLine(FILE* stream, char* buffer, int maxCount);
+// The same; *cut tells whether the line was longer than maxCount.
+int ReadScriptLine(FILE* stream, char* buffer, int maxCount, bool* cut);
 
 // True once the stream is at its end or failed: the loop condition of every
 // reader.
