@@ -1,0 +1,104 @@
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "actions/registry.h"
+#include "app/text.h"
+
+namespace {
+
+const DWORD kValueCapacity = 10250;  // bytes of data a read takes
+
+HKEY RootKey(RegistryRoot root) {
+  switch (root) {
+    case kRootClassesRoot:
+      return HKEY_CLASSES_ROOT;
+    case kRootCurrentUser:
+      return HKEY_CURRENT_USER;
+    case kRootUsers:
+      return HKEY_USERS;
+    case kRootCurrentConfig:
+      return HKEY_CURRENT_CONFIG;
+    case kRootLocalMachine:
+      break;
+  }
+  return HKEY_LOCAL_MACHINE;
+}
+
+bool IsEmptyText(const char* text) { return !text || text[0] == '\0'; }
+
+}  // namespace
+
+char* RegistryReadString(const char* subkey, const char* valueName, RegistryRoot root) {
+  HKEY rootKey = RootKey(root);
+  // The data need not carry its own terminator: keep room for one.
+  char buffer[kValueCapacity + 1];
+  DWORD size = kValueCapacity;
+  bool read = false;
+  if (!IsEmptyText(valueName)) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(rootKey, subkey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+      read = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
+                              &size) == ERROR_SUCCESS;
+      RegCloseKey(key);
+    }
+  } else {
+    LONG length = static_cast<LONG>(kValueCapacity);
+    read = RegQueryValueA(rootKey, subkey, buffer, &length) == ERROR_SUCCESS;
+    size = static_cast<DWORD>(length);
+  }
+  if (!read || size > kValueCapacity) return nullptr;
+  buffer[size] = '\0';
+
+  char* text = buffer;
+  size_t length = std::strlen(text);
+  if (length >= 2 && text[0] == '"' && text[length - 1] == '"') {
+    text[length - 1] = '\0';
+    ++text;
+  }
+  return DuplicateText(text);
+}
+
+bool RegistryWriteString(const char* subkey, const char* valueName, const char* data,
+                         RegistryRoot root) {
+  HKEY rootKey = RootKey(root);
+  if (!data) data = "";
+  size_t length = std::strlen(data);
+  if (length >= 0x7FFFFFFF) return false;
+  if (!IsEmptyText(valueName)) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(rootKey, subkey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return false;
+    bool written = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
+                                  static_cast<DWORD>(length + 1)) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return written;
+  }
+  return RegSetValueA(rootKey, subkey, REG_SZ, data, static_cast<DWORD>(length)) == ERROR_SUCCESS;
+}
+
+bool RegistryKeyIsEmpty(RegistryRoot root, const char* subkey) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(RootKey(root), subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  DWORD subkeys = 0;
+  DWORD values = 0;
+  LONG result = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                                 &values, nullptr, nullptr, nullptr, nullptr);
+  RegCloseKey(key);
+  // One value is allowed: the empty default value every key made here holds.
+  return result == ERROR_SUCCESS && subkeys == 0 && values <= 1;
+}
+
+void RegistryDeleteEntry(const char* subkey, const char* valueName, RegistryRoot root) {
+  // An empty subkey names the root itself, which is never deleted.
+  if (IsEmptyText(subkey)) return;
+  HKEY rootKey = RootKey(root);
+  if (!IsEmptyText(valueName)) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(rootKey, subkey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key, valueName);
+    RegCloseKey(key);
+    return;
+  }
+  if (RegistryKeyIsEmpty(root, subkey)) RegDeleteKeyA(rootKey, subkey);
+}

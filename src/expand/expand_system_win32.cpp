@@ -1,0 +1,36 @@
+#include <windows.h>
+#include <shlobj.h>
+
+#include "expand/expand.h"
+
+namespace {
+
+const DWORD kPathCapacity = MAX_PATH + 1;  // the callers' buffers of 261 bytes
+
+}  // namespace
+
+bool GetSpecialFolderPath(int csidl, char* path) {
+  if (!path) return false;
+  LPITEMIDLIST items = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &items)) || !items) return false;
+  // The system writes at most MAX_PATH bytes here, which the 261-byte buffer holds.
+  bool found = SHGetPathFromIDListA(items, path) != FALSE;
+  if (!found) path[0] = '\0';
+  IMalloc* allocator = nullptr;
+  if (SUCCEEDED(SHGetMalloc(&allocator)) && allocator) {
+    allocator->Free(items);
+    allocator->Release();
+  }
+  return found;
+}
+
+bool GetTempDirectory(char* path) {
+  if (!path) return false;
+  DWORD length = GetTempPathA(kPathCapacity, path);
+  // 0 is a failure; a result of the capacity or more is the size the path would need.
+  if (length == 0 || length >= kPathCapacity) {
+    path[0] = '\0';
+    return false;
+  }
+  return true;
+}
