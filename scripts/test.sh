@@ -7,7 +7,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
-source "$root/scripts/wine-env.sh" 2>/dev/null
+source "$root/scripts/wine-env.sh"
 wine_start_server
 trap wine_stop_server EXIT
 cd "$SETUP_BUILD_ROOT"

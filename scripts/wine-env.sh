@@ -6,8 +6,9 @@ SETUP_BUILD_ROOT="${SETUP_BUILD_ROOT:-$SETUP_ROOT/build}"
 export WINEPREFIX="${WINEPREFIX_OVERRIDE:-$SETUP_BUILD_ROOT/wineprefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-# Wine takes its ANSI code page from the locale: cs_CZ gives 1250.
-export LC_ALL=cs_CZ.UTF-8
+# Wine takes its ANSI code page from the locale: cs_CZ gives 1250. It is
+# given to Wine alone; the shells in between have no such locale installed.
+WINE_LOCALE=cs_CZ.UTF-8
 WINE_LOADER=/usr/lib/wine/wine64
 WINE_SERVER=/usr/lib/wine/wineserver64
 
@@ -19,13 +20,15 @@ wine_ensure_prefix() {
     flock 9
     if [ ! -f "$WINEPREFIX/.setup-ready" ]; then
       rm -rf "$WINEPREFIX"
-      "$WINE_LOADER" wineboot -i >/dev/null 2>&1 || true
-      "$WINE_LOADER" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+      LC_ALL=$WINE_LOCALE "$WINE_LOADER" wineboot -i >/dev/null 2>&1 || true
+      LC_ALL=$WINE_LOCALE "$WINE_LOADER" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
       "$WINE_SERVER" -w
       touch "$WINEPREFIX/.setup-ready"
     fi
   ) 9>"$WINEPREFIX.lock"
 }
 
-wine_start_server() { wine_ensure_prefix; "$WINE_SERVER" -p; }
+wine_start_server() { wine_ensure_prefix; LC_ALL=$WINE_LOCALE "$WINE_SERVER" -p; }
+# Runs a Windows program in the prefix.
+wine_run() { LC_ALL=$WINE_LOCALE "$WINE_LOADER" "$@"; }
 wine_stop_server() { "$WINE_SERVER" -k 2>/dev/null || true; }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs one Windows program under Wine, headless; CTest's cross-compiling
 # emulator for the 64-bit tree. Usage: wine-run.sh PROGRAM.exe [ARGS...]
-source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh" 2>/dev/null
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 wine_ensure_prefix
-exec "$WINE_LOADER" "$@"
+LC_ALL=$WINE_LOCALE exec "$WINE_LOADER" "$@"
