@@ -1,0 +1,29 @@
+// Helpers of the file actions that the [Copy] loop and the tests share.
+// No <windows.h> here: the declarations are plain.
+#pragma once
+#include <cstddef>
+
+// The names that the exclusion patterns of one [Copy] line find in its
+// source directory. The directory and the list stay the same for the whole
+// line, so each pattern is searched once per line, not once per file.
+struct ExclusionNames {
+  char** names;  // sorted with ASCII letters folded, each a heap text
+  int count;
+  int capacity;
+  // Out of memory while collecting: fall back to searching per file.
+  bool incomplete;
+  const char* directory;
+  const char* list;
+};
+
+// Searches directory + pattern for every comma-separated pattern of list (or
+// none) and keeps the names found. An empty pattern, or one whose search path
+// would not fit the platform's 260 characters, finds nothing.
+void CollectExclusionNames(const char* directory, const char* list, ExclusionNames* names);
+// True when fileName equals (SameText) none of the collected names.
+bool PassesExclusions(const ExclusionNames* names, const char* fileName);
+void FreeExclusionNames(ExclusionNames* names);
+
+// The system text of the last FormatSystemError, or, when the system had
+// none, its code in decimal written into buffer.
+const char* SystemErrorOrCode(char* buffer, size_t capacity);
