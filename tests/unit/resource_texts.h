@@ -52,6 +52,7 @@ static const ExpectedResourceText kExpectedResourceTexts[] = {
     {1043, "Na&instalovat"},
     {1044, "&Zru\232it"},
     {1045, "\n\nKop\355rovat i p\370esto tyto soubory \077"},
+    {1046, "\330\341dek skriptu je p\370\355li\232 dlouh\375 a nebyl proveden: %s"},
     {2001, "Bol n\341jden\375 spusten\375 Quillon. Pred in\232tal\341ciou bal\355\350ka je potrebn\351 Quillon uzatvori\235 !"},
     {2002, "Quillon je spusten\375..."},
     {2003, "O\350ak\341vam ukon\350enie Quillonu !"},
@@ -96,4 +97,5 @@ static const ExpectedResourceText kExpectedResourceTexts[] = {
     {2043, "Na&in\232talova\235"},
     {2044, "&Zru\232i\235"},
     {2045, "\n\nNapriek tomu kop\355rova\235 tieto s\372bory \077"},
+    {2046, "Riadok skriptu je pr\355li\232 dlh\375 a nebol vykonan\375: %s"},
 };
