@@ -36,7 +36,8 @@ void SetReadOnly(const std::string& path) {
 bool ReadOnlyRefusesWrites() {
   char base[MAX_PATH + 1];
   GetTempPathA(sizeof base, base);
-  std::string probe = std::string(base) + "setup-unit-readonly-probe";
+  std::string probe = std::string(base) + "setup-unit-readonly-probe-" +
+                      std::to_string(GetCurrentProcessId());
   SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_NORMAL);
   HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_READONLY, nullptr);
