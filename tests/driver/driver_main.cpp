@@ -5,8 +5,10 @@
 //                [--answer "substring=YES|NO|OK|CANCEL|ABORT|RETRY|IGNORE[*N]"]...
 //                [--set-install DIR] [--set-program DIR]
 //                [--press install|cancel|close|browse-ini|browse-program|link]...
-//                [--timeout S] [--settle MS] [--utf8]
+//                [--hold S] [--timeout S] [--settle MS] [--utf8]
 //
+// --hold keeps the waiting dialog untouched for S seconds (a step of its
+// own, e.g. for a screenshot taken from outside).
 // Dialog steps run in the order given, once the dialog waits for the user.
 // Exit code: the program's, or 100 time bound passed, 101 unanswered box,
 // 102 program not started, 103 bad usage.
@@ -25,7 +27,7 @@ void Usage() {
                "  [--answer SUBSTRING=OK|CANCEL|YES|NO|ABORT|RETRY|IGNORE[*N]]...\n"
                "  [--set-install DIR] [--set-program DIR]\n"
                "  [--press install|cancel|close|browse-ini|browse-program|link]...\n"
-               "  [--timeout SECONDS] [--settle MS] [--utf8]\n");
+               "  [--hold SECONDS] [--timeout SECONDS] [--settle MS] [--utf8]\n");
 }
 
 bool ParseAnswer(const char* spec, driver::Scenario* sc) {
@@ -101,6 +103,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bad --press: %s\n", v);
         return 103;
       }
+    } else if (!std::strcmp(a, "--hold")) {
+      DWORD holdMs = static_cast<DWORD>(std::atoi(v)) * 1000;
+      sc.Then(driver::Step::Action([holdMs](driver::Session&) {
+        Sleep(holdMs);
+        return true;
+      }));
     } else if (!std::strcmp(a, "--timeout")) {
       int s = std::atoi(v);
       if (s <= 0) {
