@@ -153,13 +153,15 @@ void ReadDefinitions(const char* header, LineReader readLine, FILE* script, char
   bool inSection = false;
   char line[kLineBufferSize];
   while (count < capacity && !ScriptEnded(script)) {
-    int length = ReadScriptLine(script, line, kMaxLineLength);
+    bool cut = false;
+    int length = ReadScriptLine(script, line, kMaxLineLength, &cut);
     if (length <= 0 || line[0] == ';') continue;
     if (line[0] == '[') {
       inSection = SameText(line, header);
       continue;
     }
-    if (!inSection) continue;
+    // A definition cut short could name another file, key or value.
+    if (!inSection || cut) continue;
     char* entry = readLine(line, &currentRoot, sourceDirectory, destinationDirectory,
                            programDirectory, iniFileName, packageDate, defaultBackslash);
     if (entry) {
@@ -234,7 +236,8 @@ char* FindIniValue(const char* path, const char* sectionInBrackets, const char* 
   char* entry = nullptr;
   bool inSection = false;
   while (!ScriptEnded(file)) {
-    int length = ReadScriptLine(file, line, kMaxLineLength);
+    bool cut = false;
+    int length = ReadScriptLine(file, line, kMaxLineLength, &cut);
     if (length <= 0 || line[0] == ';') continue;
     if (line[0] == '[') {
       inSection = SameText(line, sectionInBrackets);
@@ -249,8 +252,9 @@ char* FindIniValue(const char* path, const char* sectionInBrackets, const char* 
       }
     }
     if (!same) continue;
-    // The first matching line decides, even when its entry is too long.
-    entry = MakeEntry(name, std::strlen(name), line + keyLength + 1, false);
+    // The first matching line decides, even when its entry is too long or
+    // the line was longer than the reader takes.
+    if (!cut) entry = MakeEntry(name, std::strlen(name), line + keyLength + 1, false);
     break;
   }
   std::fclose(file);

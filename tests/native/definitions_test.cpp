@@ -180,6 +180,19 @@ TEST_F(DefinitionsTest, EntryLongerThanALine) {
   EXPECT_EQ(Find(ini, "[S]", "G").size(), 1300u);
 }
 
+TEST_F(DefinitionsTest, LinesLongerThanTheReaderTakesGiveNothing) {
+  // The value would be cut to a length that fits: it is refused instead.
+  const std::string ini = Write("long.ini", "[S]\r\nK=" + std::string(1400, 'v') + "\r\nL=ok\r\n");
+  EXPECT_EQ(Find(ini, "[S]", "K"), "<none>");
+  EXPECT_EQ(Find(ini, "[S]", "L"), "N=ok");
+  Write("Quillon.ini", "[P]\r\nA=1\r\n");
+  ReadScript({"[readini]", "Long={des}Quillon.ini;P;A;" + std::string(1300, 'x'),
+              "Short={des}Quillon.ini;P;A"},
+             false);
+  std::vector<std::string> expected = {"Short=1\\"};
+  EXPECT_EQ(Entries(), expected);
+}
+
 TEST_F(DefinitionsTest, LineThatDoesNotFitAfterExpansionGivesNothing) {
   Write("Quillon.ini", "[S]\r\nK=v\r\n");
   std::string line = "N={des}Quillon.ini;S;K;" + std::string(1270, 'x');
