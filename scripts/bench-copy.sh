@@ -54,7 +54,7 @@ now() { date +%s.%N; }
 # A server that is already running (another run in this prefix) is used
 # and left running; one started here is stopped at the end.
 wine_ensure_prefix
-if LC_ALL=$WINE_LOCALE "$WINE_SERVER" -p >/dev/null 2>&1; then
+if env LC_ALL="$WINE_LOCALE" "$WINE_SERVER" -p </dev/null >/dev/null 2>&1; then
   trap wine_stop_server EXIT
 fi
 log="$work/wine.log"

@@ -107,10 +107,10 @@ if command -v Xvfb >/dev/null && command -v import >/dev/null; then
   xvfb=$!
   export DISPLAY="$display"
   mkdir -p "$WINEPREFIX_OVERRIDE"
-  LC_ALL=$WINE_LOCALE "$WINE_LOADER" wineboot -i >/dev/null 2>&1 || true
+  env LC_ALL="$WINE_LOCALE" "$WINE_LOADER" wineboot -i >/dev/null 2>&1 || true
   "$WINE_SERVER" -w || true
   touch "$WINEPREFIX/.setup-ready"  # keep the X11 driver in this prefix
-  LC_ALL=$WINE_LOCALE "$WINE_SERVER" -p || true
+  env LC_ALL="$WINE_LOCALE" "$WINE_SERVER" -p </dev/null >/dev/null 2>&1 || true
   shot="$demo/dialog.png"
   xpkg="$demo/xpackage"
   cp -r "$root/examples/demo-package" "$xpkg"

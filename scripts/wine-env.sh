@@ -20,15 +20,20 @@ wine_ensure_prefix() {
     flock 9
     if [ ! -f "$WINEPREFIX/.setup-ready" ]; then
       rm -rf "$WINEPREFIX"
-      LC_ALL=$WINE_LOCALE "$WINE_LOADER" wineboot -i >/dev/null 2>&1 || true
-      LC_ALL=$WINE_LOCALE "$WINE_LOADER" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+      env LC_ALL="$WINE_LOCALE" "$WINE_LOADER" wineboot -i >/dev/null 2>&1 || true
+      env LC_ALL="$WINE_LOCALE" "$WINE_LOADER" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
       "$WINE_SERVER" -w
       touch "$WINEPREFIX/.setup-ready"
     fi
   ) 9>"$WINEPREFIX.lock"
 }
 
-wine_start_server() { wine_ensure_prefix; LC_ALL=$WINE_LOCALE "$WINE_SERVER" -p; }
+# The server outlives the command that starts it: it must not hold that
+# command's output open, or a reader of the output waits for it forever.
+wine_start_server() {
+  wine_ensure_prefix
+  env LC_ALL="$WINE_LOCALE" "$WINE_SERVER" -p </dev/null >/dev/null 2>&1 || true
+}
 # Runs a Windows program in the prefix.
-wine_run() { LC_ALL=$WINE_LOCALE "$WINE_LOADER" "$@"; }
+wine_run() { env LC_ALL="$WINE_LOCALE" "$WINE_LOADER" "$@"; }
 wine_stop_server() { "$WINE_SERVER" -k 2>/dev/null || true; }

@@ -3,4 +3,4 @@
 # emulator for the 64-bit tree. Usage: wine-run.sh PROGRAM.exe [ARGS...]
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 wine_ensure_prefix
-LC_ALL=$WINE_LOCALE exec "$WINE_LOADER" "$@"
+exec env LC_ALL="$WINE_LOCALE" "$WINE_LOADER" "$@"
