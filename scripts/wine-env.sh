@@ -28,11 +28,15 @@ wine_ensure_prefix() {
   ) 9>"$WINEPREFIX.lock"
 }
 
-# The server outlives the command that starts it: it must not hold that
-# command's output open, or a reader of the output waits for it forever.
+# The server outlives the command that starts it, and so do Wine's own
+# services (services.exe, explorer.exe, ...), which the first program
+# starts: neither may hold a caller's output open, or a reader of that
+# output (ctest, a pipe) waits for them forever. A warm-up start gives the
+# services nothing to hold.
 wine_start_server() {
   wine_ensure_prefix
   env LC_ALL="$WINE_LOCALE" "$WINE_SERVER" -p </dev/null >/dev/null 2>&1 || true
+  env LC_ALL="$WINE_LOCALE" "$WINE_LOADER" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 # Runs a Windows program in the prefix.
 wine_run() { env LC_ALL="$WINE_LOCALE" "$WINE_LOADER" "$@"; }
