@@ -25,12 +25,15 @@ const RegistrySource kAssociations[] = {
 const RegistrySource kApplicationEntry = {HKEY_LOCAL_MACHINE, "Software\\Valtor CZ\\Quillon\\2.0\\Path"};
 
 // Reads a key's default value into installDir (260 bytes); a value that does
-// not fit counts as not found.
+// not fit counts as not found. A failed read keeps what installDir held, so
+// a command parsed from an earlier source stays as the dialog's suggestion.
 bool ReadDefaultValue(InstallerContext& context, const RegistrySource& source) {
   context.registryValueSize = 260;
   LONG size = context.registryValueSize;
+  char previous[sizeof context.installDir];
+  CopyText(previous, sizeof previous, context.installDir);
   if (RegQueryValueA(source.root, source.key, context.installDir, &size) != ERROR_SUCCESS) {
-    context.installDir[0] = '\0';
+    CopyText(context.installDir, sizeof context.installDir, previous);
     return false;
   }
   context.registryValueSize = size;
