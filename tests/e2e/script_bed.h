@@ -1,0 +1,100 @@
+// Runs of whole scripts: a package, an installation and a program directory
+// per test, a command line that names the installation so that the run needs
+// no questions, and small helpers to look at files after the run.
+#pragma once
+
+#include <windows.h>
+
+#include <initializer_list>
+#include <string>
+
+#include "driver.h"
+#include "e2e/e2e_support.h"
+
+namespace e2e {
+
+// Texts of the Czech catalogue, as the program shows them (Windows-1250).
+std::string CzSuccess();        // the default ByeMsg
+std::string CzDefaultTitle();   // the default MsgTitle
+std::string CzFinalErrors();    // message 37 up to its %s
+std::string CzRefusedLine();    // message 46 up to its %s
+// Message 33 for `path` up to the system's text, and message 34's ending.
+std::string CzMissingSourceHead(const std::string& path);
+std::string CzContinueQuestion();
+// Message 32 for source and target up to the system's text.
+std::string CzCopyFailedHead(const std::string& source, const std::string& target);
+// Message 35 for `program`.
+std::string CzRunFailed(const std::string& program);
+
+class ScriptBed {
+ public:
+  ScriptBed();
+  ScriptBed(const ScriptBed&) = delete;
+  ScriptBed& operator=(const ScriptBed&) = delete;
+
+  const std::string& pkg() const { return pkg_.path(); }
+  const std::string& inst() const { return inst_.path(); }
+  const std::string& prog() const { return prog_.path(); }
+  std::string Pkg(const std::string& name) const { return pkg_ / name; }
+  std::string Inst(const std::string& name) const { return inst_ / name; }
+  std::string Prog(const std::string& name) const { return prog_ / name; }
+
+  // quillon.exe in the program directory: a copy of a fixture, or bytes.
+  bool PutQuillonFixture(const std::string& fixture);
+  // "/exe" and "/ini": with both the location is known.
+  std::string LocationArgs() const;
+  // Writes setup.dat and runs Setup.exe in the package directory.
+  driver::RunResult Run(const std::string& script, const driver::Scenario& scenario,
+                        const std::string& extraArgs = "");
+
+ private:
+  TempDir pkg_;
+  TempDir inst_;
+  TempDir prog_;
+};
+
+// OK to the final boxes: the success message (default ByeMsg) and message 37.
+driver::Scenario FinalAnswers();
+// The box of message 37, or null.
+const driver::BoxRecord* FinalErrorBox(const driver::RunResult& r);
+// Its text after the fixed head (the most recent failure), or "<none>".
+std::string FinalErrorDetail(const driver::RunResult& r);
+
+// The whole content of a file, or "<missing>".
+std::string FileText(const std::string& path);
+bool IsReadOnly(const std::string& path);
+bool MakeReadOnly(const std::string& path);
+// False where the read-only attribute does not stop writes (Wine as root).
+bool ReadOnlyRefusesWrites();
+bool WriteFiles(const std::string& dir, std::initializer_list<const char*> names);
+
+// Holds a file open without any sharing, so that no one else can open it.
+class FileLock {
+ public:
+  explicit FileLock(const std::string& path);
+  ~FileLock() { Release(); }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+  void Release();
+
+ private:
+  HANDLE handle_;
+};
+
+// Sets an environment variable of this process (inherited by Setup and the
+// programs it starts) for the lifetime of the object.
+class EnvVar {
+ public:
+  EnvVar(const char* name, const std::string& value);
+  ~EnvVar();
+  EnvVar(const EnvVar&) = delete;
+  EnvVar& operator=(const EnvVar&) = delete;
+
+ private:
+  std::string name_;
+  std::string old_;
+  bool hadOld_;
+};
+
+}  // namespace e2e
