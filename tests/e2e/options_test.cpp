@@ -1,0 +1,218 @@
+// The package's [Options]: language, captions, description, link and final
+// message, as the real Setup.exe shows them.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/script_bed.h"
+
+using driver::BoxRecord;
+using driver::DialogSnapshot;
+using driver::RunResult;
+using driver::Scenario;
+using driver::Step;
+using e2e::Ansi;
+using e2e::CrLf;
+using e2e::Describe;
+using e2e::ScriptBed;
+
+namespace {
+
+// The texts of one language of the catalogue that these tests look at.
+struct Language {
+  std::string title;     // 4
+  std::string bye;       // 5
+  std::string confirm;   // 11, up to its first %s
+  std::string confirmMiddle;  // 11, between the two %s
+  std::string installLabel;   // 41
+  std::string programLabel;   // 42
+  std::string installButton;  // 43
+  std::string cancelButton;   // 44
+  std::string finalErrors;    // 37, up to its %s
+  std::string continueQuestion;  // 34, after its %s
+};
+
+Language Czech() {
+  return {Ansi("Instalace balíčku..."),
+          Ansi("Instalace byla úspěšně dokončena."),
+          Ansi("Nainstalovat tento balíček Quillonu do instalace v adresáři "),
+          Ansi(" ?\n(adresář s programem Quillon.exe je "),
+          Ansi("&Adresář s instalací Quillonu (cesta k souboru Quillon.ini):"),
+          Ansi("Adresář s hlavním &programem aplikace (Quillon.exe):"),
+          Ansi("Na&instalovat"),
+          Ansi("&Zrušit"),
+          Ansi("Instalace neproběhla bez chyb !\n"),
+          Ansi("\nChcete pokračovat v instalaci balíčku ?")};
+}
+
+Language Slovak() {
+  return {Ansi("Inštalácia balíčka..."),
+          Ansi("Inštalácia bola úspešne dokončená."),
+          Ansi("Nainštalovať tento balíček Quillonu do inštalácie v adresári "),
+          Ansi(" ?\n(adresár s programom Quillon.exe je "),
+          Ansi("&Adresár s inštaláciou Quillonu (cesta k súboru Quillon.ini):"),
+          Ansi("Adresár s hlavným &programom aplikácie (Quillon.exe):"),
+          Ansi("Na&inštalovať"),
+          Ansi("&Zrušiť"),
+          Ansi("Inštalácia neprebehla bez chýb !\n"),
+          Ansi("\nChcete pokračovať v inštalácii balíčku ?")};
+}
+
+// The dialog as it was just before the first step.
+DialogSnapshot BeforeFirstStep(const RunResult& r) {
+  DialogSnapshot last;
+  for (const driver::Event& e : r.events) {
+    if (e.kind == driver::EventKind::kDialogSnapshot) last = e.dialog;
+    if (e.kind == driver::EventKind::kStep) return last;
+  }
+  return DialogSnapshot();
+}
+
+// The last snapshot of the dialog while it was visible.
+DialogSnapshot LastVisible(const RunResult& r) {
+  DialogSnapshot last;
+  for (const DialogSnapshot& d : r.Snapshots())
+    if (d.valid && d.visible) last = d;
+  return last;
+}
+
+// Answers the confirmation question with No, so that the dialog waits, and
+// then looks at the dialog and cancels.
+RunResult ConfirmThenCancel(ScriptBed& bed, const std::string& script, const Language& lang) {
+  Scenario sc;
+  sc.Answer(lang.confirm, IDNO, 1);
+  sc.Then(Step::Snapshot()).Then(Step::PressCancel());
+  return bed.Run(script, sc);
+}
+
+void ExpectLanguage(const ScriptBed& bed, const RunResult& r, const Language& lang) {
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(1u, r.exitCode) << Describe(r);
+  std::vector<BoxRecord> boxes = r.Boxes();
+  ASSERT_EQ(1u, boxes.size()) << Describe(r);
+  EXPECT_EQ(lang.confirm + bed.inst() + lang.confirmMiddle + bed.prog() + ")", boxes[0].text);
+  EXPECT_EQ(lang.title, boxes[0].caption);
+  EXPECT_EQ((std::vector<int>{IDCANCEL, IDYES, IDNO}), boxes[0].buttons);  // driver order
+
+  DialogSnapshot d = BeforeFirstStep(r);
+  ASSERT_TRUE(d.valid) << Describe(r);
+  EXPECT_TRUE(d.visible);
+  EXPECT_EQ(lang.title, d.caption);
+  EXPECT_EQ(lang.title, d.info);  // no Info: the caption again
+  EXPECT_EQ(lang.installLabel, d.installLabel);
+  EXPECT_EQ(lang.programLabel, d.programLabel);
+  EXPECT_EQ(lang.installButton, d.installText);
+  EXPECT_EQ(lang.cancelButton, d.cancelText);
+  EXPECT_EQ("https://www.quillon.cz", d.link);
+  EXPECT_EQ(bed.inst(), d.installDir);
+  EXPECT_EQ(bed.prog(), d.programDir);
+}
+
+TEST(PackageOptions, LanguageTwoIsSlovak) {
+  ScriptBed bed;
+  RunResult r = ConfirmThenCancel(bed, CrLf("[Options]\nLangID=2\n"), Slovak());
+  ExpectLanguage(bed, r, Slovak());
+}
+
+TEST(PackageOptions, LanguageWithoutTextsFallsBackToCzech) {
+  ScriptBed bed;
+  RunResult r = ConfirmThenCancel(bed, CrLf("[Options]\nLangID=5\n"), Czech());
+  ExpectLanguage(bed, r, Czech());
+}
+
+TEST(PackageOptions, SlovakPackageEndsWithSlovakMessages) {
+  {
+    ScriptBed bed;
+    Scenario sc;
+    sc.Answer(Slovak().bye, IDOK, 1);
+    RunResult r = bed.Run(CrLf("[Options]\nLangID=2\nSkipWelcome=1\n"), sc);
+    ASSERT_TRUE(r.Clean()) << Describe(r);
+    EXPECT_EQ(0u, r.exitCode) << Describe(r);
+    ASSERT_EQ(1u, r.Boxes().size()) << Describe(r);
+    EXPECT_EQ(Slovak().bye, r.Boxes()[0].text);
+    EXPECT_EQ(Slovak().title, r.Boxes()[0].caption);
+  }
+  {
+    ScriptBed bed;
+    Scenario sc;
+    sc.Answer(Slovak().continueQuestion, IDYES, 1);
+    sc.Answer(Slovak().finalErrors, IDOK, 1);
+    RunResult r =
+        bed.Run(CrLf("[Options]\nLangID=2\nSkipWelcome=1\n[Copy]\nmissing.txt\n"), sc);
+    ASSERT_TRUE(r.Clean()) << Describe(r);
+    EXPECT_EQ(3u, r.exitCode) << Describe(r);
+    std::vector<BoxRecord> boxes = r.Boxes();
+    ASSERT_EQ(2u, boxes.size()) << Describe(r);
+    const std::string head =
+        Ansi("Nepodarilo sa skopírovať súbor ") + bed.Pkg("missing.txt") + " !\n";
+    EXPECT_EQ(0u, boxes[0].text.find(head)) << Describe(r);
+    EXPECT_EQ(0u, boxes[1].text.find(Slovak().finalErrors + head)) << Describe(r);
+    EXPECT_EQ(Slovak().title, boxes[1].caption);
+  }
+}
+
+TEST(PackageOptions, CzechTextsTravelByteForByte) {
+  ScriptBed bed;
+  const std::string title = Ansi("Aktualizace: Příliš žluťoučký kůň – ĎÁBELSKÉ ÓDY");
+  const std::string info = Ansi("Nové sestavy účtů, opravy řádků a čísel (ř, ž, ů, č, ě, š, ň)");
+  const std::string bye = Ansi("Hotovo! Úspěšně nainstalováno; nyní spusťte Quillon znovu.");
+  const std::string url = "https://example.cz/balicky/aktualizace?v=3.10";
+  const std::string script = "[Options]\r\nMsgTitle=" + title + "\r\nInfo=" + info +
+                             "\r\nByeMsg=" + bye + "\r\nURL=" + url +
+                             "\r\nSkipWelcome=1\r\n[Copy]\r\n";
+  Scenario sc;
+  sc.Answer(bye, IDOK, 1);
+
+  RunResult r = bed.Run(script, sc);
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(0u, r.exitCode) << Describe(r);
+  ASSERT_EQ(1u, r.Boxes().size()) << Describe(r);
+  EXPECT_EQ(bye, r.Boxes()[0].text);
+  EXPECT_EQ(title, r.Boxes()[0].caption);
+  DialogSnapshot d = LastVisible(r);
+  ASSERT_TRUE(d.valid) << Describe(r);
+  EXPECT_EQ(title, d.caption);
+  EXPECT_EQ(info, d.info);
+  EXPECT_EQ(url, d.link);
+}
+
+TEST(PackageOptions, WithoutInfoTheDescriptionIsTheOwnCaption) {
+  ScriptBed bed;
+  const std::string title = Ansi("Oprava číselníků Quillonu");
+  Scenario sc;
+  sc.Answer(Czech().bye, IDOK, 1);
+
+  RunResult r = bed.Run("[Options]\r\nMsgTitle=" + title + "\r\nSkipWelcome=1\r\n", sc);
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(0u, r.exitCode) << Describe(r);
+  DialogSnapshot d = LastVisible(r);
+  ASSERT_TRUE(d.valid) << Describe(r);
+  EXPECT_EQ(title, d.caption);
+  EXPECT_EQ(title, d.info);
+  ASSERT_EQ(1u, r.Boxes().size()) << Describe(r);
+  EXPECT_EQ(title, r.Boxes()[0].caption);
+}
+
+TEST(PackageOptions, OverlongCaptionIsCutToItsFieldAndTheDescriptionToItsOwn) {
+  ScriptBed bed;
+  std::string title;
+  while (title.size() < 700) title += "0123456789";
+  Scenario sc;
+  sc.Answer(Czech().bye, IDOK, 1);
+
+  RunResult r = bed.Run("[Options]\r\nMsgTitle=" + title + "\r\nSkipWelcome=1\r\n", sc);
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(0u, r.exitCode) << Describe(r);
+  DialogSnapshot d = LastVisible(r);
+  ASSERT_TRUE(d.valid) << Describe(r);
+  EXPECT_EQ(title.substr(0, 511), d.caption);
+  EXPECT_EQ(title.substr(0, 254), d.info);
+  ASSERT_EQ(1u, r.Boxes().size()) << Describe(r);
+  EXPECT_EQ(title.substr(0, 511), r.Boxes()[0].caption);
+}
+
+}  // namespace
