@@ -23,6 +23,9 @@ const char* const kSetupFileNames[] = {"setup.exe", "setup.dat"};
 const size_t kSearchPathSize = 261;
 // Program files up to this length are renamed aside before a copy.
 const size_t kRenameAsideLimit = 2000;
+// How long a copied file's name at least stays on the status line before the
+// next one replaces it.
+const DWORD kFileStatusInterval = 40;
 
 DWORD lastErrorCode = 0;
 
@@ -334,6 +337,8 @@ void InstallerContext::ApplyCopyLine() {
   ExclusionNames excluded;
   CollectExclusionNames(sourceDir, copyFilter, &excluded);
   CopyTarget target = {false, false, false};
+  bool statusShown = false;
+  DWORD statusTick = 0;
 
   for (bool more = true; more && !stopRequested;
        more = FindNextFileA(findHandle, &findData) != 0) {
@@ -368,7 +373,15 @@ void InstallerContext::ApplyCopyLine() {
     pathsFit = pathsFit && targetFits;
     DWORD sourceAttributes = attributesApply ? findData.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 
-    ShowStatus(kActionCopy, name);
+    // Setting a window's text costs more than copying a small file on some
+    // systems; no one reads a thousand names a second. The first file of a
+    // line is always named, later ones when the line has been still a while.
+    DWORD now = GetTickCount();
+    if (!statusShown || now - statusTick >= kFileStatusInterval) {
+      ShowStatus(kActionCopy, name);
+      statusShown = true;
+      statusTick = now;
+    }
     for (;;) {
       DWORD code = ERROR_FILENAME_EXCED_RANGE;
       if (pathsFit) {
