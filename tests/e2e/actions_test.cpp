@@ -10,6 +10,7 @@
 using driver::BoxRecord;
 using driver::RunResult;
 using driver::Scenario;
+using e2e::AutoStartScript;
 using e2e::CrLf;
 using e2e::Describe;
 using e2e::FileText;
@@ -17,32 +18,24 @@ using e2e::ScriptBed;
 
 namespace {
 
-std::string Script(const std::string& sections) {
-  return CrLf("[Options]\nSkipWelcome=1\n" + sections);
-}
-
-// The recorder appends its parameters and then, after a pause, "done" to
-// this log, which lies in the package so that [Copy] can take it.
-std::string LogOf(const ScriptBed& bed) { return bed.Pkg("rec.log"); }
-
 TEST(RunLine, WaitsForTheProgramAndPassesTheTextBetweenApostrophes) {
   ScriptBed bed;
   ASSERT_TRUE(e2e::CopyFixture("recorder.exe", bed.Inst("recorder.exe")));
-  e2e::EnvVar log("RECORDER_LOG", LogOf(bed));
+  e2e::EnvVar log("RECORDER_LOG", bed.RecorderLog());
   // Each copy of the log shows what the recorder had written by the time
   // the next line ran: its "done" proves the wait.
-  const std::string script = Script(
+  const std::string script = AutoStartScript(
       "[Run]\n"
       "recorder.exe 'first one'\n"
       "[Copy]\n"
-      "rec.log=after-first.log\n"
+      "recorder.log=after-first.log\n"
       "[Run]\n"
       "recorder.exe'second'ignored\n"
       "recorder.exe 'a=b'\n"  // everything from '=' on is dropped
       "{des}recorder.exe\n"   // no parameters
       "recorder.exe 'open to the end\n"
       "[Copy]\n"
-      "rec.log=after-all.log\n");
+      "recorder.log=after-all.log\n");
 
   RunResult r = bed.Run(script, e2e::FinalAnswers());
 
@@ -57,7 +50,7 @@ TEST(RunLine, WaitsForTheProgramAndPassesTheTextBetweenApostrophes) {
 TEST(RunLine, RetryStartsTheSameProgramAgainAndIgnoreGoesOn) {
   ScriptBed bed;
   ASSERT_TRUE(e2e::CopyFixture("recorder.exe", bed.Inst("recorder.exe")));
-  e2e::EnvVar log("RECORDER_LOG", LogOf(bed));
+  e2e::EnvVar log("RECORDER_LOG", bed.RecorderLog());
   const std::string lateFailed = e2e::CzRunFailed("late.exe ");
   const std::string goneFailed = e2e::CzRunFailed("gone.exe");
   Scenario sc;
@@ -71,37 +64,38 @@ TEST(RunLine, RetryStartsTheSameProgramAgainAndIgnoreGoesOn) {
   sc.Answer(goneFailed, IDIGNORE, 1);
   sc.Answer(e2e::CzFinalErrors(), IDOK, 1);
 
-  RunResult r = bed.Run(Script("[Run]\nlate.exe 'retried'\ngone.exe\nrecorder.exe 'after'\n"), sc);
+  RunResult r =
+      bed.Run(AutoStartScript("[Run]\nlate.exe 'retried'\ngone.exe\nrecorder.exe 'after'\n"), sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(3u, r.exitCode) << Describe(r);
   std::vector<BoxRecord> boxes = r.Boxes();
   ASSERT_EQ(4u, boxes.size()) << Describe(r);
   EXPECT_EQ(lateFailed, boxes[0].text);
-  EXPECT_EQ(e2e::CzDefaultTitle(), boxes[0].caption);
+  EXPECT_EQ(e2e::Message(4), boxes[0].caption);
   EXPECT_EQ((std::vector<int>{IDABORT, IDRETRY, IDIGNORE}), boxes[0].buttons);
   EXPECT_EQ(goneFailed, boxes[1].text);
   EXPECT_EQ(goneFailed, boxes[2].text);
   EXPECT_EQ(goneFailed, e2e::FinalErrorDetail(r));
-  EXPECT_EQ("retried\ndone\nafter\ndone\n", FileText(LogOf(bed)));
+  EXPECT_EQ("retried\ndone\nafter\ndone\n", FileText(bed.RecorderLog()));
 }
 
 TEST(RunLine, AbortStopsBeforeTheNextLine) {
   ScriptBed bed;
   ASSERT_TRUE(e2e::CopyFixture("recorder.exe", bed.Inst("recorder.exe")));
   ASSERT_TRUE(e2e::WriteFiles(bed.pkg(), {"a.txt"}));
-  e2e::EnvVar log("RECORDER_LOG", LogOf(bed));
+  e2e::EnvVar log("RECORDER_LOG", bed.RecorderLog());
   Scenario sc = e2e::FinalAnswers();
   sc.Answer(e2e::CzRunFailed("gone.exe"), IDABORT, 1);
 
   RunResult r =
-      bed.Run(Script("[Run]\ngone.exe\nrecorder.exe 'after'\n[Copy]\na.txt\n"), sc);
+      bed.Run(AutoStartScript("[Run]\ngone.exe\nrecorder.exe 'after'\n[Copy]\na.txt\n"), sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(3u, r.exitCode) << Describe(r);
   EXPECT_EQ(2u, r.Boxes().size()) << Describe(r);
   EXPECT_EQ(e2e::CzRunFailed("gone.exe"), e2e::FinalErrorDetail(r));
-  EXPECT_FALSE(e2e::PathIsFile(LogOf(bed)));
+  EXPECT_FALSE(e2e::PathIsFile(bed.RecorderLog()));
   EXPECT_FALSE(e2e::PathIsFile(bed.Inst("a.txt")));
 }
 
@@ -113,7 +107,7 @@ TEST(DeleteLine, DeletesOnlyFilesOfTheLiteralExtension) {
   ASSERT_TRUE(e2e::MakeDirs(e2e::JoinPath(junk, "dir.tmp")));
   ASSERT_TRUE(e2e::WriteFiles(bed.Inst("junk2"), {"f.tmp", "g.tmp2"}));
   ASSERT_TRUE(e2e::WriteFiles(bed.inst(), {"e.tmp"}));
-  const std::string script = Script(
+  const std::string script = AutoStartScript(
       "[Delete]\n"
       "junk\\*.*\n"             // the extension '*' is taken literally
       "junk\\d*\n"              // no extension at all
@@ -144,7 +138,7 @@ TEST(MoveLine, MovesOneNamedFileAndNothingElse) {
   ASSERT_TRUE(e2e::MakeReadOnly(bed.Inst("exists.txt")));
   ASSERT_TRUE(e2e::MakeReadOnly(bed.Inst("ro.txt")));
   ASSERT_TRUE(e2e::MakeDirs(bed.Inst("moved")));
-  const std::string script = Script(
+  const std::string script = AutoStartScript(
       "[Move]\n"
       "old.txt=new.txt\n"
       "a*.txt=b.txt\n"
@@ -182,8 +176,8 @@ TEST(ChangeDirLine, MissingDirectoryKeepsThePreviousOne) {
   ASSERT_TRUE(e2e::WriteFiles(bed.Inst("sub"), {"x.tmp"}));
   ASSERT_TRUE(e2e::WriteFiles(bed.inst(), {"y.tmp"}));
   ASSERT_TRUE(e2e::WriteFiles(bed.pkg(), {"a.txt"}));
-  e2e::EnvVar log("RECORDER_LOG", LogOf(bed));
-  const std::string script = Script(
+  e2e::EnvVar log("RECORDER_LOG", bed.RecorderLog());
+  const std::string script = AutoStartScript(
       "[ChangeDir]\n"
       "sub\n"
       "no-such-directory\n"
@@ -201,7 +195,7 @@ TEST(ChangeDirLine, MissingDirectoryKeepsThePreviousOne) {
   EXPECT_EQ(nullptr, e2e::FinalErrorBox(r)) << Describe(r);
   EXPECT_FALSE(e2e::PathIsFile(bed.Inst("sub\\x.tmp")));
   EXPECT_TRUE(e2e::PathIsFile(bed.Inst("y.tmp")));
-  EXPECT_EQ("in sub\ndone\n", FileText(LogOf(bed)));
+  EXPECT_EQ("in sub\ndone\n", FileText(bed.RecorderLog()));
   // [Copy] targets stay relative to the install directory.
   EXPECT_EQ("a.txt", FileText(bed.Inst("a.txt")));
   EXPECT_FALSE(e2e::PathIsFile(bed.Inst("sub\\a.txt")));
@@ -212,7 +206,7 @@ TEST(IniLines, WriteAndDeleteEntriesOfARealIniFile) {
   const std::string ini = bed.Inst("Quillon.ini");
   ASSERT_TRUE(e2e::WriteFileBytes(
       ini, CrLf("[Main]\nKeep=1\nDrop=2\n[Old]\nA=1\n[Other]\nK=v\nL=w\n")));
-  const std::string script = Script(
+  const std::string script = AutoStartScript(
       "[WriteIni]\n"
       "{des}{inifile}=Main;Path;D:\\Data\n"
       "{des}Quillon.ini=Main;Semi;a;b;\n"

@@ -2,7 +2,6 @@
 // failures are asked about, and how the answers steer the rest of the run.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -19,26 +18,9 @@ using e2e::ScriptBed;
 
 namespace {
 
+// Lines of a [Copy] section in a run that starts by itself.
 std::string CopyScript(const std::string& lines) {
-  return CrLf("[Options]\nSkipWelcome=1\n[Copy]\n" + lines);
-}
-
-// The names in a directory (files and directories), sorted, blank-separated.
-std::string Listing(const std::string& dir) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA(e2e::JoinPath(dir, "*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::string n = fd.cFileName;
-      if (n != "." && n != "..") names.push_back(n);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-  }
-  std::sort(names.begin(), names.end());
-  std::string out;
-  for (const std::string& n : names) out += (out.empty() ? "" : " ") + n;
-  return out;
+  return e2e::AutoStartScript("[Copy]\n" + lines);
 }
 
 std::vector<const BoxRecord*> BoxesWith(const RunResult& r, const std::string& head) {
@@ -58,7 +40,7 @@ TEST(CopyLine, WholePackageDirectoryLeavesSetupFilesAndDirectoriesBehind) {
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
-  EXPECT_EQ("Quillon.ini one.txt two.bin", Listing(bed.inst()));
+  EXPECT_EQ("Quillon.ini one.txt two.bin", e2e::Listing(bed.inst()));
   EXPECT_EQ("one.txt", FileText(bed.Inst("one.txt")));
   EXPECT_EQ(nullptr, e2e::FinalErrorBox(r)) << Describe(r);
 }
@@ -76,8 +58,8 @@ TEST(CopyLine, ExclusionListSkipsItsMatchesInTheSourceDirectory) {
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
-  EXPECT_EQ("a.txt ccc.txt y.txt", Listing(bed.Inst("top")));
-  EXPECT_EQ("z.txt", Listing(bed.Inst("fromsub")));
+  EXPECT_EQ("a.txt ccc.txt y.txt", e2e::Listing(bed.Inst("top")));
+  EXPECT_EQ("z.txt", e2e::Listing(bed.Inst("fromsub")));
 }
 
 TEST(CopyLine, TargetsMakeTheirDirectoriesOrNameExistingOnes) {
@@ -95,7 +77,7 @@ TEST(CopyLine, TargetsMakeTheirDirectoriesOrNameExistingOnes) {
   EXPECT_EQ("a.txt", FileText(bed.Inst("deep\\er\\dir\\a.txt")));
   EXPECT_EQ("b.txt", FileText(bed.Inst("existing\\b.txt")));
   EXPECT_EQ("c.txt", FileText(bed.Inst("new\\sub\\renamed.txt")));
-  EXPECT_EQ("sub", Listing(bed.Inst("new")));
+  EXPECT_EQ("sub", e2e::Listing(bed.Inst("new")));
   EXPECT_EQ("d.txt", FileText(bed.Inst("plainname")));
   EXPECT_EQ(nullptr, e2e::FinalErrorBox(r)) << Describe(r);
 }
@@ -134,7 +116,7 @@ TEST(CopyLine, MissingNamedSourceAsksAndYesGoesOn) {
   ASSERT_GT(boxes[0].text.size(), head.size() + question.size()) << Describe(r);
   EXPECT_EQ(question, boxes[0].text.substr(boxes[0].text.size() - question.size()));
   EXPECT_EQ((std::vector<int>{IDYES, IDNO}), boxes[0].buttons);
-  EXPECT_EQ(e2e::CzDefaultTitle(), boxes[0].caption);
+  EXPECT_EQ(e2e::Message(4), boxes[0].caption);
   // The final message repeats message 33 alone, system text included.
   EXPECT_EQ(boxes[0].text.substr(0, boxes[0].text.size() - question.size()),
             e2e::FinalErrorDetail(r));
@@ -168,7 +150,7 @@ TEST(CopyLine, WildcardThatMatchesNothingIsSilent) {
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
   ASSERT_EQ(1u, r.Boxes().size()) << Describe(r);
-  EXPECT_EQ(e2e::CzSuccess(), r.Boxes()[0].text);
+  EXPECT_EQ(e2e::Message(5), r.Boxes()[0].text);
   EXPECT_FALSE(e2e::PathIsDir(bed.Inst("made")));
   EXPECT_EQ("a.txt", FileText(bed.Inst("a.txt")));
 }
@@ -319,7 +301,7 @@ TEST(CopyLine, RetryCopiesAgainUntilTheTargetIsFree) {
   // A failure mended by Retry is still a failure of the run.
   EXPECT_EQ(3u, r.exitCode) << Describe(r);
   EXPECT_EQ(0u, e2e::FinalErrorDetail(r).find(t.FailedHead())) << Describe(r);
-  EXPECT_EQ(nullptr, r.FindBox(e2e::CzSuccess())) << Describe(r);
+  EXPECT_EQ(nullptr, r.FindBox(e2e::Message(5))) << Describe(r);
 }
 
 TEST(CopyLine, IgnoreGoesOnWithTheNextLine) {

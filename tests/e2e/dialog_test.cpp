@@ -2,72 +2,30 @@
 // shows, how it ends, and how Install checks the program directory.
 #include <gtest/gtest.h>
 
+#include "e2e/e2e_cases.h"
 #include "e2e/e2e_support.h"
 
 using driver::DialogSnapshot;
-using driver::EventKind;
 using driver::RunResult;
 using driver::Scenario;
 using driver::Step;
 using e2e::Ansi;
+using e2e::BeforeStep;
+using e2e::BoxIndex;
 using e2e::Describe;
+using e2e::Message;
+using e2e::NoInstallationQuestion;
+using e2e::StepIndex;
+using e2e::WaitingDialog;
 
 namespace {
 
 const char kOptionsOnly[] = "[Options]\r\n";
 
-std::string NoInstallationQuestion() {
-  return Ansi("Program nenalezl informaci o instalaci Quillonu");
-}
-std::string DefaultTitle() { return Ansi("Instalace balíčku..."); }
-std::string MissingQuillonExe() {
-  return Ansi("Soubor Quillon.exe nebyl nalezen v uvedené cestě. Zvolte jiný adresář.");
-}
-std::string FileNotFoundCaption() { return Ansi("Soubor nenalezen..."); }
-std::string SuccessMessage() { return Ansi("Instalace byla úspěšně dokončena."); }
-
-// On a machine without a registered installation the program first asks
-// whether the user wants to choose the directory; Yes leads to the waiting
-// dialog.
-Scenario WaitingDialog() {
-  Scenario sc;
-  sc.Answer(NoInstallationQuestion(), IDYES, 1);
-  return sc;
-}
-
-// The dialog as it was just before step `n` (0-based) ran.
-DialogSnapshot BeforeStep(const RunResult& r, size_t n) {
-  DialogSnapshot last;
-  size_t steps = 0;
-  for (const driver::Event& e : r.events) {
-    if (e.kind == EventKind::kDialogSnapshot) last = e.dialog;
-    if (e.kind == EventKind::kStep && steps++ == n) return last;
-  }
-  return DialogSnapshot();
-}
-
-// Index in the log of the first box that mentions `match`, or -1.
-int BoxIndex(const RunResult& r, const std::string& match) {
-  for (size_t i = 0; i < r.events.size(); ++i) {
-    const driver::Event& e = r.events[i];
-    if (e.kind == EventKind::kBox && (e.box.text.find(match) != std::string::npos ||
-                                      e.box.caption.find(match) != std::string::npos))
-      return static_cast<int>(i);
-  }
-  return -1;
-}
-
-int StepIndex(const RunResult& r, size_t n) {
-  size_t steps = 0;
-  for (size_t i = 0; i < r.events.size(); ++i)
-    if (r.events[i].kind == EventKind::kStep && steps++ == n) return static_cast<int>(i);
-  return -1;
-}
-
 void ExpectQuestionIfShown(const RunResult& r) {
   const driver::BoxRecord* q = r.FindBox(NoInstallationQuestion());
   if (!q) return;
-  EXPECT_EQ(Ansi("Instalace nenalezena..."), q->caption);
+  EXPECT_EQ(Message(8), q->caption);
   EXPECT_EQ((std::vector<int>{IDYES, IDNO}), q->buttons);
 }
 
@@ -87,13 +45,13 @@ TEST(MainDialog, ShowsCatalogueTextsAndCancelEndsWithOne) {
   DialogSnapshot d = BeforeStep(r, 0);
   ASSERT_TRUE(d.valid);
   EXPECT_TRUE(d.visible);
-  EXPECT_EQ(DefaultTitle(), d.caption);
+  EXPECT_EQ(Message(4), d.caption);
   // Without Info the description repeats the caption.
-  EXPECT_EQ(DefaultTitle(), d.info);
-  EXPECT_EQ(Ansi("&Adresář s instalací Quillonu (cesta k souboru Quillon.ini):"), d.installLabel);
-  EXPECT_EQ(Ansi("Adresář s hlavním &programem aplikace (Quillon.exe):"), d.programLabel);
-  EXPECT_EQ(Ansi("Na&instalovat"), d.installText);
-  EXPECT_EQ(Ansi("&Zrušit"), d.cancelText);
+  EXPECT_EQ(Message(4), d.info);
+  EXPECT_EQ(Message(41), d.installLabel);
+  EXPECT_EQ(Message(42), d.programLabel);
+  EXPECT_EQ(Message(43), d.installText);
+  EXPECT_EQ(Message(44), d.cancelText);
   EXPECT_EQ("", d.installDir);
   EXPECT_EQ("", d.programDir);
   EXPECT_EQ("", d.status);
@@ -120,7 +78,7 @@ TEST(MainDialog, InstallWithoutQuillonExeWarnsAndKeepsWaiting) {
   ASSERT_TRUE(e2e::WriteSetupDat(pkg.path(), kOptionsOnly));
   const std::string typed = "\"" + noProgram.path() + "\\\"";
   Scenario sc = WaitingDialog();
-  sc.Answer(MissingQuillonExe(), IDOK, 2);
+  sc.Answer(Message(40), IDOK, 2);
   sc.Then(Step::SetProgramDir(typed))
       .Then(Step::PressInstall())
       .Then(Step::Snapshot())
@@ -133,17 +91,17 @@ TEST(MainDialog, InstallWithoutQuillonExeWarnsAndKeepsWaiting) {
   ASSERT_TRUE(r.Clean()) << Describe(r);
   ASSERT_EQ(6u, r.stepsDone) << Describe(r);
   EXPECT_EQ(1u, r.exitCode) << Describe(r);
-  ASSERT_EQ(2u, r.CountBoxes(MissingQuillonExe())) << Describe(r);
-  const driver::BoxRecord* box = r.FindBox(MissingQuillonExe());
+  ASSERT_EQ(2u, r.CountBoxes(Message(40))) << Describe(r);
+  const driver::BoxRecord* box = r.FindBox(Message(40));
   EXPECT_TRUE(box->isMessageBox);
-  EXPECT_EQ(MissingQuillonExe(), box->text);
-  EXPECT_EQ(FileNotFoundCaption(), box->caption);
+  EXPECT_EQ(Message(40), box->text);
+  EXPECT_EQ(Message(10), box->caption);
   EXPECT_EQ(std::vector<int>{IDOK}, box->buttons);
 
   // The warning came from the first Install, and afterwards the dialog
   // waited again with the field as typed and nothing disabled.
-  EXPECT_LT(StepIndex(r, 1), BoxIndex(r, MissingQuillonExe())) << Describe(r);
-  EXPECT_LT(BoxIndex(r, MissingQuillonExe()), StepIndex(r, 2)) << Describe(r);
+  EXPECT_LT(StepIndex(r, 1), BoxIndex(r, Message(40))) << Describe(r);
+  EXPECT_LT(BoxIndex(r, Message(40)), StepIndex(r, 2)) << Describe(r);
   DialogSnapshot after = BeforeStep(r, 2);
   EXPECT_TRUE(after.visible);
   EXPECT_EQ(typed, after.programDir);
@@ -158,7 +116,7 @@ TEST(MainDialog, InstallAcceptsQuotedProgramDirWithFinalBackslash) {
   ASSERT_TRUE(e2e::WriteSetupDat(pkg.path(), kOptionsOnly));
   ASSERT_TRUE(e2e::MakeInstallation(installation.path()));
   Scenario sc = WaitingDialog();
-  sc.Answer(SuccessMessage(), IDOK, 1);
+  sc.Answer(Message(5), IDOK, 1);
   sc.Then(Step::SetProgramDir("\"" + installation.path() + "\\\"")).Then(Step::PressInstall());
 
   RunResult r = e2e::RunSetup(pkg.path(), "", sc);
@@ -166,9 +124,9 @@ TEST(MainDialog, InstallAcceptsQuotedProgramDirWithFinalBackslash) {
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(2u, r.stepsDone) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
-  EXPECT_EQ(nullptr, r.FindBox(MissingQuillonExe())) << Describe(r);
-  if (const driver::BoxRecord* bye = r.FindBox(SuccessMessage())) {
-    EXPECT_EQ(DefaultTitle(), bye->caption);
+  EXPECT_EQ(nullptr, r.FindBox(Message(40))) << Describe(r);
+  if (const driver::BoxRecord* bye = r.FindBox(Message(5))) {
+    EXPECT_EQ(Message(4), bye->caption);
     EXPECT_EQ(std::vector<int>{IDOK}, bye->buttons);
   }
 }
@@ -207,7 +165,7 @@ TEST(MainDialog, IniPickerPutsTheChosenDirectoryIntoTheInstallField) {
 TEST(MainDialog, CancelledFolderPickerLeavesTheProgramField) {
   e2e::TempDir pkg;
   ASSERT_TRUE(e2e::WriteSetupDat(pkg.path(), kOptionsOnly));
-  const std::string title = Ansi("Vyberte adresář s programem (Quillon.exe):");
+  const std::string title = Message(39);
   Scenario sc = WaitingDialog();
   sc.Answer(title, IDCANCEL, 1);
   sc.Then(Step::SetProgramDir("C:\\before"))

@@ -3,22 +3,18 @@
 // run between the answers where a test needs them.
 #include <gtest/gtest.h>
 
+#include "e2e/e2e_cases.h"
 #include "e2e/e2e_support.h"
 
 using driver::RunResult;
 using driver::Scenario;
 using driver::Step;
-using e2e::Ansi;
 using e2e::Describe;
+using e2e::Message;
 
 namespace {
 
 const DWORD kKilledCode = 0xDEAD;
-
-std::string NoInstallationQuestion() {
-  return Ansi("Program nenalezl informaci o instalaci Quillonu");
-}
-std::string MissingQuillonExe() { return Ansi("Soubor Quillon.exe nebyl nalezen"); }
 
 TEST(Driver, UnansweredBoxFailsTheRunAndEndsTheProgram) {
   e2e::TempDir pkg;  // no setup.dat: the program reports it and waits for OK
@@ -53,24 +49,22 @@ TEST(Driver, AnswerWithAButtonTheBoxLacksFailsTheRun) {
 TEST(Driver, RuleIsUsedOnlyAsOftenAsAllowed) {
   e2e::TempDir pkg;
   ASSERT_TRUE(e2e::WriteSetupDat(pkg.path(), "[Options]\r\n"));
-  Scenario sc;
-  sc.Answer(NoInstallationQuestion(), IDYES, 1);
-  sc.Answer(MissingQuillonExe(), IDOK, 1);
+  Scenario sc = e2e::WaitingDialog();
+  sc.Answer(Message(40), IDOK, 1);
   sc.Then(Step::PressInstall()).Then(Step::PressInstall()).Then(Step::PressCancel());
 
   RunResult r = e2e::RunSetup(pkg.path(), "", sc);
 
   // The second warning finds no rule left.
   EXPECT_TRUE(r.unansweredBox) << Describe(r);
-  EXPECT_EQ(2u, r.CountBoxes(MissingQuillonExe())) << Describe(r);
+  EXPECT_EQ(2u, r.CountBoxes(Message(40))) << Describe(r);
   EXPECT_EQ(2u, r.stepsDone) << Describe(r);
 }
 
 TEST(Driver, TimeBoundEndsAProgramThatWaits) {
   e2e::TempDir pkg;
   ASSERT_TRUE(e2e::WriteSetupDat(pkg.path(), "[Options]\r\n"));
-  Scenario sc;
-  sc.Answer(NoInstallationQuestion(), IDYES, 1);
+  Scenario sc = e2e::WaitingDialog();
   sc.timeoutMs = 2000;
 
   DWORD start = GetTickCount();
@@ -89,8 +83,7 @@ TEST(Driver, TimeBoundEndsAProgramThatWaits) {
 TEST(Driver, FailingActionStepEndsTheRun) {
   e2e::TempDir pkg;
   ASSERT_TRUE(e2e::WriteSetupDat(pkg.path(), "[Options]\r\n"));
-  Scenario sc;
-  sc.Answer(NoInstallationQuestion(), IDYES, 1);
+  Scenario sc = e2e::WaitingDialog();
   bool sawDialog = false;
   sc.Then(Step::Action([&](driver::Session& s) {
       sawDialog = s.MainDialog() != nullptr;
@@ -117,12 +110,11 @@ TEST(Driver, CallbacksRunBetweenStepsAndAnswers) {
   e2e::AppWindow app;
   bool closedBeforeOk = false;
 
-  Scenario sc;
-  sc.Answer(NoInstallationQuestion(), IDYES, 1);
-  sc.AnswerThen(Ansi("Byl nalezen běžící Quillon"), IDOK,
+  Scenario sc = e2e::WaitingDialog();
+  sc.AnswerThen(Message(1), IDOK,
                 [&](driver::Session&, const driver::BoxRecord&) { closedBeforeOk = app.Close(); },
                 1);
-  sc.Answer(Ansi("Instalace byla úspěšně dokončena."), IDOK, 1);
+  sc.Answer(Message(5), IDOK, 1);
   sc.Then(Step::Action([&](driver::Session&) { return app.Start("TQuillonMainWindowFrm"); }))
       .Then(Step::SetProgramDir(installation.path()))
       .Then(Step::PressInstall());
@@ -133,12 +125,12 @@ TEST(Driver, CallbacksRunBetweenStepsAndAnswers) {
   EXPECT_TRUE(closedBeforeOk);
   EXPECT_FALSE(app.Running());
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
-  const driver::BoxRecord* guard = r.FindBox(Ansi("Byl nalezen běžící Quillon"));
+  const driver::BoxRecord* guard = r.FindBox(Message(1));
   ASSERT_NE(nullptr, guard) << Describe(r);
-  EXPECT_EQ(Ansi("Quillon je spuštěn..."), guard->caption);
+  EXPECT_EQ(Message(2), guard->caption);
   EXPECT_EQ((std::vector<int>{IDOK, IDCANCEL}), guard->buttons);
   // Closed before OK: the guard does not ask again.
-  EXPECT_EQ(nullptr, r.FindBox(Ansi("Očekávám ukončení Quillonu"))) << Describe(r);
+  EXPECT_EQ(nullptr, r.FindBox(Message(3))) << Describe(r);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Small pieces shared by the end-to-end cases: catalogue texts as Setup
-// shows them, a guard for the registry entries a case sets up, and a
-// marker that tells which directory a run was working in.
+// shows them, the usual scripts, scenarios and case directories, a guard for
+// the registry entries a case sets up, and a marker that tells which
+// directory a run was working in.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver.h"
 #include "e2e/e2e_support.h"
 
 namespace e2e {
@@ -37,7 +39,18 @@ inline std::string Message(int n) {
     case 26: return Ansi("Zápis do registrů...");
     case 27: return Ansi("Mazání v registrech...");
     case 29: return Ansi("Testování verze před kopírováním...");
+    case 32: return Ansi("Nepodařilo se zkopírovat soubor %s do %s!\nChyba: %s");
+    case 33: return Ansi("Nepodařilo se zkopírovat soubor %s !\nChyba: %s");
+    case 34: return Ansi("%s\nChcete pokračovat v instalaci balíčku ?");
+    case 35: return Ansi("Nepodařilo se spustit program %s !");
     case 36: return Ansi("Přeskakuji soubory...");
+    case 37: return Ansi("Instalace neproběhla bez chyb !\n%s");
+    case 39: return Ansi("Vyberte adresář s programem (Quillon.exe):");
+    case 40: return Ansi("Soubor Quillon.exe nebyl nalezen v uvedené cestě. Zvolte jiný adresář.");
+    case 41: return Ansi("&Adresář s instalací Quillonu (cesta k souboru Quillon.ini):");
+    case 42: return Ansi("Adresář s hlavním &programem aplikace (Quillon.exe):");
+    case 43: return Ansi("Na&instalovat");
+    case 44: return Ansi("&Zrušit");
     case 45: return Ansi("\n\nKopírovat i přesto tyto soubory ?");
     default: return std::string();
   }
@@ -54,6 +67,88 @@ inline std::string MessageWith(int n, const std::string& a, const std::string& b
   }
   return text;
 }
+
+// The piece of message n between its (part-1)th and part-th %s: part 0 is
+// the text up to the first %s, the last part the text after the last one.
+inline std::string MessagePart(int n, int part) {
+  const std::string text = Message(n);
+  size_t from = 0;
+  for (int i = 0; i < part; ++i) {
+    from = text.find("%s", from);
+    if (from == std::string::npos) return std::string();
+    from += 2;
+  }
+  const size_t to = text.find("%s", from);
+  return text.substr(from, to == std::string::npos ? std::string::npos : to - from);
+}
+
+// The first question of a run that finds no installation (message 7).
+inline std::string NoInstallationQuestion() { return Message(7); }
+
+// Texts of a script run's failures, as far as they do not depend on the
+// system's error text.
+inline std::string CzFinalErrors() { return MessagePart(37, 0); }  // up to its %s
+inline std::string CzRefusedLine() {  // message 46 up to its %s
+  return Ansi("Řádek skriptu je příliš dlouhý a nebyl proveden: ");
+}
+// Message 33 for `path` up to the system's text, and message 34's ending.
+inline std::string CzMissingSourceHead(const std::string& path) {
+  return MessagePart(33, 0) + path + MessagePart(33, 1);
+}
+inline std::string CzContinueQuestion() { return MessagePart(34, 1); }
+// Message 32 for source and target up to the system's text.
+inline std::string CzCopyFailedHead(const std::string& source, const std::string& target) {
+  return MessagePart(32, 0) + source + MessagePart(32, 1) + target + MessagePart(32, 2);
+}
+// Message 35 for `program`.
+inline std::string CzRunFailed(const std::string& program) { return MessageWith(35, program); }
+
+// ---- scripts and scenarios ----
+
+// Options that let a run start by itself once the installation is known.
+const char kAutoStart[] = "[Options]\r\nSkipWelcome=1\r\n";
+
+// kAutoStart followed by `sections`, all lines ended with CR LF.
+inline std::string AutoStartScript(const std::string& sections) {
+  return CrLf(std::string(kAutoStart) + sections);
+}
+
+// Every successful run without "/silent" ends with the success message.
+inline driver::Scenario WithSuccess() {
+  driver::Scenario sc;
+  sc.Answer(Message(5), IDOK, 1);
+  return sc;
+}
+
+// On a machine without a registered installation the program first asks
+// whether the user wants to choose the directory; Yes leads to the waiting
+// dialog.
+inline driver::Scenario WaitingDialog() {
+  driver::Scenario sc;
+  sc.Answer(NoInstallationQuestion(), IDYES, 1);
+  return sc;
+}
+
+// ---- case directories ----
+
+// A package and an installation, each in a directory of its own.
+struct CaseDirs {
+  TempDir pkg{"pkg"};
+  TempDir inst{"inst"};
+
+  // setup.dat in the package and quillon.exe (and Quillon.ini) in the
+  // installation, as MakeInstallation makes them.
+  bool Make(const std::string& script, const std::string& iniText = "",
+            const std::string& quillonFixture = "") const {
+    return WriteSetupDat(pkg.path(), script) &&
+           MakeInstallation(inst.path(), iniText, quillonFixture);
+  }
+  // The installation on the command line; its program lies in it too unless
+  // `programDir` says otherwise.
+  std::string LocationArgs(const std::string& programDir = "") const {
+    return e2e::LocationArgs(programDir.empty() ? inst.path() : programDir, inst / "Quillon.ini");
+  }
+};
 
 // Removes registry keys (with everything below them) when made and again
 // when it goes out of scope, so a failed case leaves nothing behind for the

@@ -179,6 +179,10 @@ bool CopyFixture(const std::string& name, const std::string& destPath) {
   return CopyFileA(FixturePath(name).c_str(), destPath.c_str(), FALSE) != 0;
 }
 
+std::string LocationArgs(const std::string& programDir, const std::string& iniPath) {
+  return "/exe \"" + programDir + "\" /ini \"" + iniPath + "\"";
+}
+
 bool MakeInstallation(const std::string& dir, const std::string& iniText,
                       const std::string& quillonFixture) {
   if (!MakeDirs(dir)) return false;
@@ -249,6 +253,13 @@ bool RegRead(HKEY root, const std::string& subkey, const std::string& name, std:
 
 bool RegValueExists(HKEY root, const std::string& subkey, const std::string& name) {
   return RegRead(root, subkey, name, nullptr, nullptr);
+}
+
+bool RegKeyExists(HKEY root, const std::string& subkey) {
+  HKEY k;
+  if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  RegCloseKey(k);
+  return true;
 }
 
 bool RegDeleteValueAt(HKEY root, const std::string& subkey, const std::string& name) {
@@ -364,6 +375,35 @@ bool AppWindow::Close(DWORD waitMs) {
   HWND w = Window();
   if (w) PostMessageA(w, WM_CLOSE, 0, 0);
   return WaitForSingleObject(pi_.hProcess, waitMs) == WAIT_OBJECT_0;
+}
+
+// ---- the log of a run ----
+
+driver::DialogSnapshot BeforeStep(const driver::RunResult& r, size_t n) {
+  driver::DialogSnapshot last;
+  size_t steps = 0;
+  for (const driver::Event& e : r.events) {
+    if (e.kind == driver::EventKind::kDialogSnapshot) last = e.dialog;
+    if (e.kind == driver::EventKind::kStep && steps++ == n) return last;
+  }
+  return driver::DialogSnapshot();
+}
+
+int BoxIndex(const driver::RunResult& r, const std::string& match) {
+  for (size_t i = 0; i < r.events.size(); ++i) {
+    const driver::Event& e = r.events[i];
+    if (e.kind == driver::EventKind::kBox && (e.box.text.find(match) != std::string::npos ||
+                                              e.box.caption.find(match) != std::string::npos))
+      return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int StepIndex(const driver::RunResult& r, size_t n) {
+  size_t steps = 0;
+  for (size_t i = 0; i < r.events.size(); ++i)
+    if (r.events[i].kind == driver::EventKind::kStep && steps++ == n) return static_cast<int>(i);
+  return -1;
 }
 
 // ---- Setup.exe ----

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 
 #include "driver.h"
@@ -60,6 +61,9 @@ bool MakeInstallation(const std::string& dir, const std::string& iniText = "",
                       const std::string& quillonFixture = "");
 std::string FixturePath(const std::string& name);
 bool CopyFixture(const std::string& name, const std::string& destPath);
+// "/exe" and "/ini" for Setup's command line: with both the location is
+// known without a question.
+std::string LocationArgs(const std::string& programDir, const std::string& iniPath);
 
 // ---- INI and registry ----
 
@@ -75,6 +79,7 @@ bool RegWriteDword(HKEY root, const std::string& subkey, const std::string& name
 bool RegRead(HKEY root, const std::string& subkey, const std::string& name, std::string* data,
              DWORD* type = nullptr);
 bool RegValueExists(HKEY root, const std::string& subkey, const std::string& name);
+bool RegKeyExists(HKEY root, const std::string& subkey);
 bool RegDeleteValueAt(HKEY root, const std::string& subkey, const std::string& name);
 // Deletes the key with everything under it; true when it is gone.
 bool RegDeleteTreeAt(HKEY root, const std::string& subkey);
@@ -117,6 +122,17 @@ class AppWindow {
   PROCESS_INFORMATION pi_ = {};
   std::string className_;
 };
+
+// ---- the log of a run ----
+
+// The dialog as it was just before step `n` (0-based) ran; an empty snapshot
+// when the run never got there.
+driver::DialogSnapshot BeforeStep(const driver::RunResult& r, size_t n);
+// Index in the log of the first box whose text or caption mentions `match`,
+// or -1.
+int BoxIndex(const driver::RunResult& r, const std::string& match);
+// Index in the log of step `n` (0-based), or -1.
+int StepIndex(const driver::RunResult& r, size_t n);
 
 // ---- Setup.exe ----
 

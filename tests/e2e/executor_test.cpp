@@ -10,16 +10,13 @@
 using driver::RunResult;
 using driver::Scenario;
 using e2e::Ansi;
+using e2e::AutoStartScript;
 using e2e::CrLf;
 using e2e::Describe;
 using e2e::FileText;
 using e2e::ScriptBed;
 
 namespace {
-
-const char kAutoStart[] = "[Options]\nSkipWelcome=1\n";
-
-std::string RecorderLog(const ScriptBed& bed) { return bed.Pkg("recorder.log"); }
 
 TEST(ScriptRun, WorkedExampleCopiesRunsAndReplacesTheProgram) {
   ScriptBed bed;
@@ -29,7 +26,7 @@ TEST(ScriptRun, WorkedExampleCopiesRunsAndReplacesTheProgram) {
   // The program of the [Run] line is found in the current directory, which
   // is the install directory.
   ASSERT_TRUE(e2e::CopyFixture("recorder.exe", bed.Inst("recorder.exe")));
-  e2e::EnvVar log("RECORDER_LOG", RecorderLog(bed));
+  e2e::EnvVar log("RECORDER_LOG", bed.RecorderLog());
   const std::string script = CrLf(
       "[Options]\n"
       "MsgTitle=Update\n"
@@ -46,14 +43,14 @@ TEST(ScriptRun, WorkedExampleCopiesRunsAndReplacesTheProgram) {
       "MinVer=3.10.0.5:\n"
       "quillon.exe={exe}\n");
   Scenario sc;
-  sc.Answer(e2e::CzSuccess(), IDOK, 1);
+  sc.Answer(e2e::Message(5), IDOK, 1);
 
   RunResult r = bed.Run(script, sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
   ASSERT_EQ(1u, r.Boxes().size()) << Describe(r);
-  EXPECT_EQ(e2e::CzSuccess(), r.Boxes()[0].text);
+  EXPECT_EQ(e2e::Message(5), r.Boxes()[0].text);
   EXPECT_EQ("Update", r.Boxes()[0].caption);
 
   EXPECT_EQ("a.dll", FileText(bed.Inst("a.dll")));
@@ -63,7 +60,7 @@ TEST(ScriptRun, WorkedExampleCopiesRunsAndReplacesTheProgram) {
   EXPECT_EQ("c.ocx", FileText(bed.Inst("bin\\c.ocx")));
   EXPECT_EQ("readme.txt", FileText(bed.Inst("doc\\readme.txt")));
   EXPECT_FALSE(e2e::PathIsFile(bed.Inst("readme.txt")));
-  EXPECT_EQ("readme.txt\ndone\n", FileText(RecorderLog(bed)));
+  EXPECT_EQ("readme.txt\ndone\n", FileText(bed.RecorderLog()));
 
   std::string newProgram, oldProgram;
   ASSERT_TRUE(e2e::ReadFileBytes(e2e::FixturePath("version_4_0_0_1.exe"), &newProgram));
@@ -82,21 +79,21 @@ TEST(ScriptRun, FailedVersionCopyGateSkipsOnlyItsSection) {
   ASSERT_TRUE(e2e::WriteFiles(bed.pkg(), {"guarded.txt", "later.txt", "after.txt"}));
   // A bound with an empty message refuses without asking; the second
   // section starts with empty conditions and so copies unguarded.
-  const std::string script = CrLf(std::string(kAutoStart) +
-                                  "[VersionCopy]\n"
-                                  "VerProg={exe}quillon.exe\n"
-                                  "MinVer=3.10.0.6:\n"
-                                  "guarded.txt\n"
-                                  "later.txt\n"
-                                  "[VersionCopy]\n"
-                                  "after.txt\n");
+  const std::string script = AutoStartScript(
+      "[VersionCopy]\n"
+      "VerProg={exe}quillon.exe\n"
+      "MinVer=3.10.0.6:\n"
+      "guarded.txt\n"
+      "later.txt\n"
+      "[VersionCopy]\n"
+      "after.txt\n");
 
   RunResult r = bed.Run(script, e2e::FinalAnswers());
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
   ASSERT_EQ(1u, r.Boxes().size()) << Describe(r);
-  EXPECT_EQ(e2e::CzSuccess(), r.Boxes()[0].text);
+  EXPECT_EQ(e2e::Message(5), r.Boxes()[0].text);
   EXPECT_FALSE(e2e::PathIsFile(bed.Inst("guarded.txt")));
   EXPECT_FALSE(e2e::PathIsFile(bed.Inst("later.txt")));
   EXPECT_EQ("after.txt", FileText(bed.Inst("after.txt")));
@@ -106,13 +103,13 @@ TEST(ScriptRun, PassedVersionCopyLineIsCopiedAlsoAsTheLastLineWithoutLineEnd) {
   ScriptBed bed;
   ASSERT_TRUE(bed.PutQuillonFixture("version_3_10_0_5.exe"));
   ASSERT_TRUE(e2e::WriteFiles(bed.pkg(), {"first.txt", "last.txt"}));
-  const std::string script = CrLf(std::string(kAutoStart) +
-                                  "[VersionCopy]\n"
-                                  "VerProg={exe}quillon.exe\n"
-                                  "MinVer=3.10.0.5:\n"
-                                  "MaxVer=3.10.0.5:\n"
-                                  "first.txt=sub\\\n"
-                                  "last.txt");
+  const std::string script = AutoStartScript(
+      "[VersionCopy]\n"
+      "VerProg={exe}quillon.exe\n"
+      "MinVer=3.10.0.5:\n"
+      "MaxVer=3.10.0.5:\n"
+      "first.txt=sub\\\n"
+      "last.txt");
 
   RunResult r = bed.Run(script, e2e::FinalAnswers());
 
@@ -127,8 +124,7 @@ TEST(ScriptRun, VersionCopyLineAloneAtTheEndWithoutLineEndIsCopied) {
   ScriptBed bed;
   ASSERT_TRUE(e2e::WriteFiles(bed.pkg(), {"only.txt"}));
   // The gate runs and passes on the very line that ends the file.
-  RunResult r = bed.Run(CrLf(std::string(kAutoStart) + "[VersionCopy]\n") + "only.txt",
-                        e2e::FinalAnswers());
+  RunResult r = bed.Run(AutoStartScript("[VersionCopy]\n") + "only.txt", e2e::FinalAnswers());
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
@@ -198,8 +194,7 @@ TEST(ScriptRun, SkipInfoSuppressesTheSuccessMessageButNotTheErrorMessage) {
   {
     ScriptBed bed;
     ASSERT_TRUE(e2e::WriteFiles(bed.pkg(), {"a.txt"}));
-    RunResult r = bed.Run(CrLf(std::string(kAutoStart) + "SkipInfo=1\n[Copy]\na.txt\n"),
-                          Scenario());
+    RunResult r = bed.Run(AutoStartScript("SkipInfo=1\n[Copy]\na.txt\n"), Scenario());
     ASSERT_TRUE(r.Clean()) << Describe(r);
     EXPECT_EQ(0u, r.exitCode) << Describe(r);
     EXPECT_TRUE(r.Boxes().empty()) << Describe(r);
@@ -210,8 +205,7 @@ TEST(ScriptRun, SkipInfoSuppressesTheSuccessMessageButNotTheErrorMessage) {
     ASSERT_TRUE(e2e::WriteFiles(bed.pkg(), {"a.txt"}));
     Scenario sc = e2e::FinalAnswers();
     sc.Answer(e2e::CzContinueQuestion(), IDYES, 1);
-    RunResult r = bed.Run(
-        CrLf(std::string(kAutoStart) + "SkipInfo=1\n[Copy]\nmissing.txt\na.txt\n"), sc);
+    RunResult r = bed.Run(AutoStartScript("SkipInfo=1\n[Copy]\nmissing.txt\na.txt\n"), sc);
     ASSERT_TRUE(r.Clean()) << Describe(r);
     EXPECT_EQ(3u, r.exitCode) << Describe(r);
     ASSERT_EQ(2u, r.Boxes().size()) << Describe(r);
@@ -240,7 +234,7 @@ TEST(ScriptRun, SilentSwitchAsksNothingAndShowsOnlyErrors) {
     ASSERT_TRUE(r.Clean()) << Describe(r);
     EXPECT_EQ(3u, r.exitCode) << Describe(r);
     EXPECT_NE(nullptr, e2e::FinalErrorBox(r)) << Describe(r);
-    EXPECT_EQ(nullptr, r.FindBox(e2e::CzSuccess())) << Describe(r);
+    EXPECT_EQ(nullptr, r.FindBox(e2e::Message(5))) << Describe(r);
     // No stopped the run before the next line.
     EXPECT_FALSE(e2e::PathIsFile(bed.Inst("a.txt")));
   }
@@ -249,12 +243,12 @@ TEST(ScriptRun, SilentSwitchAsksNothingAndShowsOnlyErrors) {
 TEST(ScriptRun, OptionsAloneInstallNothingAndSaySo) {
   ScriptBed bed;
   ASSERT_TRUE(e2e::WriteFiles(bed.pkg(), {"a.txt"}));
-  RunResult r = bed.Run(CrLf(kAutoStart), e2e::FinalAnswers());
+  RunResult r = bed.Run(AutoStartScript(""), e2e::FinalAnswers());
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
   ASSERT_EQ(1u, r.Boxes().size()) << Describe(r);
-  EXPECT_EQ(e2e::CzSuccess(), r.Boxes()[0].text);
-  EXPECT_EQ(e2e::CzDefaultTitle(), r.Boxes()[0].caption);
+  EXPECT_EQ(e2e::Message(5), r.Boxes()[0].text);
+  EXPECT_EQ(e2e::Message(4), r.Boxes()[0].caption);
   EXPECT_EQ((std::vector<int>{IDOK}), r.Boxes()[0].buttons);
   EXPECT_FALSE(e2e::PathIsFile(bed.Inst("a.txt")));
 }
@@ -265,8 +259,7 @@ TEST(ScriptRun, LineTooLongAfterExpansionIsRefusedAndTheRestRuns) {
   std::string repeated;
   for (int i = 0; i < 200; ++i) repeated += "{des}";  // 1000 characters as written
   ASSERT_LT(repeated.size() + 10, 1300u);
-  const std::string script =
-      CrLf(std::string(kAutoStart) + "[Copy]\n" + repeated + "a.txt\nb.txt\n");
+  const std::string script = AutoStartScript("[Copy]\n" + repeated + "a.txt\nb.txt\n");
 
   RunResult r = bed.Run(script, e2e::FinalAnswers());
 
@@ -288,8 +281,7 @@ TEST(ScriptRun, CopyLineWhosePathsDoNotFitIsRefusedNotCut) {
   // A relative target that fits the line but not the target field once
   // joined to the install directory.
   const std::string longTarget(250, 'x');
-  const std::string script =
-      CrLf(std::string(kAutoStart) + "[Copy]\na.txt=" + longTarget + "\nb.txt\n");
+  const std::string script = AutoStartScript("[Copy]\na.txt=" + longTarget + "\nb.txt\n");
 
   RunResult r = bed.Run(script, e2e::FinalAnswers());
 
@@ -300,15 +292,7 @@ TEST(ScriptRun, CopyLineWhosePathsDoNotFitIsRefusedNotCut) {
   EXPECT_EQ(e2e::CzRefusedLine() + "a.txt", e2e::FinalErrorDetail(r)) << Describe(r);
   EXPECT_EQ("b.txt", FileText(bed.Inst("b.txt")));
   // Nothing was copied under a cut name.
-  std::string names;
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA(bed.Inst("x*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do names += std::string(fd.cFileName) + " ";
-    while (FindNextFileA(h, &fd));
-    FindClose(h);
-  }
-  EXPECT_EQ("", names);
+  EXPECT_EQ("", e2e::Listing(bed.inst(), "x*"));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ using e2e::Ansi;
 using e2e::Describe;
 using e2e::Message;
 using e2e::MessageWith;
+using e2e::WithSuccess;
 
 namespace {
 
@@ -27,18 +28,11 @@ const char kActions[] =
 // An installation whose quillon.exe carries the version of `fixture`, given
 // on the command line; "SkipWelcome=1" lets the run start by itself and
 // still end with the success message.
-struct Setting {
-  e2e::TempDir pkg{"pkg"};
-  e2e::TempDir inst{"inst"};
-
+struct Setting : e2e::CaseDirs {
   bool Prepare(const std::string& fixture, const std::string& gateOptions,
                const std::string& sections = kActions) {
-    return e2e::WriteSetupDat(pkg.path(), "[Options]\r\nSkipWelcome=1\r\n" + gateOptions + sections) &&
-           e2e::WriteFileBytes(pkg / "payload.txt", "payload") &&
-           e2e::MakeInstallation(inst.path(), "", fixture);
-  }
-  std::string Arguments() const {
-    return "/exe \"" + inst.path() + "\" /ini \"" + inst.path() + "\\Quillon.ini\"";
+    return Make(e2e::kAutoStart + gateOptions + sections, "", fixture) &&
+           e2e::WriteFileBytes(pkg / "payload.txt", "payload");
   }
   std::string Quillon() const { return inst.path() + "\\quillon.exe"; }
   bool Installed() const {
@@ -49,12 +43,6 @@ struct Setting {
     return !e2e::PathIsFile(inst / "payload.txt") && !e2e::PathIsFile(inst / "result.ini");
   }
 };
-
-Scenario WithSuccess() {
-  Scenario sc;
-  sc.Answer(Message(5), IDOK, 1);
-  return sc;
-}
 
 void ExpectVersionQuestion(const BoxRecord& box, const std::string& text) {
   EXPECT_EQ(text, box.text);
@@ -73,7 +61,7 @@ TEST(VersionGate, UnreadableVersionAskedAndYesSkipsTheBounds) {
   Scenario sc = WithSuccess();
   sc.Answer(question, IDYES, 1);
 
-  RunResult r = e2e::RunSetup(s.pkg.path(), s.Arguments(), sc);
+  RunResult r = e2e::RunSetup(s.pkg.path(), s.LocationArgs(), sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
@@ -92,7 +80,7 @@ TEST(VersionGate, UnreadableVersionAnsweredNoChangesNothingAndEndsWithTwo) {
   Scenario sc;
   sc.Answer(MessageWith(18, s.Quillon()), IDNO, 1);
 
-  RunResult r = e2e::RunSetup(s.pkg.path(), s.Arguments(), sc);
+  RunResult r = e2e::RunSetup(s.pkg.path(), s.LocationArgs(), sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(2u, r.exitCode) << Describe(r);
@@ -108,7 +96,7 @@ TEST(VersionGate, MalformedBoundShowsItsVersionTextAndYesGoesOnToTheMaximum) {
   Scenario sc = WithSuccess();
   sc.Answer(malformed, IDYES, 1);
 
-  RunResult r = e2e::RunSetup(s.pkg.path(), s.Arguments(), sc);
+  RunResult r = e2e::RunSetup(s.pkg.path(), s.LocationArgs(), sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
@@ -127,7 +115,7 @@ TEST(VersionGate, BoundWithoutColonIsMalformedAndNoRefuses) {
   Scenario sc;
   sc.Answer(MessageWith(14, "3.10.0.0"), IDNO, 1);
 
-  RunResult r = e2e::RunSetup(s.pkg.path(), s.Arguments(), sc);
+  RunResult r = e2e::RunSetup(s.pkg.path(), s.LocationArgs(), sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(2u, r.exitCode) << Describe(r);
@@ -140,7 +128,7 @@ TEST(VersionGate, BoundsMetPassSilently) {
   ASSERT_TRUE(s.Prepare("version_3_10_0_5.exe",
                         "VerProg={exe}quillon.exe\r\nMinVer=3.10.0.5:Old\r\nMaxVer=3.10.0.5:New\r\n"));
 
-  RunResult r = e2e::RunSetup(s.pkg.path(), s.Arguments(), WithSuccess());
+  RunResult r = e2e::RunSetup(s.pkg.path(), s.LocationArgs(), WithSuccess());
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
@@ -156,7 +144,7 @@ TEST(VersionGate, FailedMinimumAsksWithItsMessageAndYesInstalls) {
   Scenario sc = WithSuccess();
   sc.Answer(question, IDYES, 1);
 
-  RunResult r = e2e::RunSetup(s.pkg.path(), s.Arguments(), sc);
+  RunResult r = e2e::RunSetup(s.pkg.path(), s.LocationArgs(), sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
@@ -173,7 +161,7 @@ TEST(VersionGate, FailedMaximumAnsweredNoChangesNothingAndEndsWithTwo) {
   Scenario sc;
   sc.Answer(question, IDNO, 1);
 
-  RunResult r = e2e::RunSetup(s.pkg.path(), s.Arguments(), sc);
+  RunResult r = e2e::RunSetup(s.pkg.path(), s.LocationArgs(), sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(2u, r.exitCode) << Describe(r);
@@ -189,7 +177,7 @@ TEST(VersionGate, FailedBoundWithoutMessageRefusesWithoutAsking) {
   ASSERT_TRUE(s.Prepare("version_4_0_0_1.exe",
                         "VerProg={exe}quillon.exe\r\nMinVer=3.0.0.0:Old\r\nMaxVer=3.99.0.0:\r\n"));
 
-  RunResult r = e2e::RunSetup(s.pkg.path(), s.Arguments(), Scenario());
+  RunResult r = e2e::RunSetup(s.pkg.path(), s.LocationArgs(), Scenario());
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(2u, r.exitCode) << Describe(r);
@@ -208,7 +196,7 @@ TEST(VersionGate, VerProgPlaceholdersAreExpandedBeforeTheCheck) {
                         std::string("[readini]\r\nMain={des}Quillon.ini;Paths;Main\r\n") + kActions));
   ASSERT_TRUE(e2e::WriteFileBytes(s.inst / "Quillon.ini", "[Paths]\r\nMain=" + prog.path() + "\r\n"));
 
-  RunResult r = e2e::RunSetup(s.pkg.path(), s.Arguments(), WithSuccess());
+  RunResult r = e2e::RunSetup(s.pkg.path(), s.LocationArgs(), WithSuccess());
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
@@ -243,7 +231,7 @@ TEST(VersionCopyGate, RefusedSectionIsSkippedAndTheNextDecidesForItself) {
   Scenario sc = WithSuccess();
   sc.Answer(question, IDNO, 1);
 
-  RunResult r = e2e::RunSetup(s.pkg.path(), s.Arguments(), sc);
+  RunResult r = e2e::RunSetup(s.pkg.path(), s.LocationArgs(), sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
@@ -278,7 +266,7 @@ TEST(VersionCopyGate, YesCopiesTheSectionAndASilentRefusalSkipsTheNext) {
   Scenario sc = WithSuccess();
   sc.Answer(question, IDYES, 1);
 
-  RunResult r = e2e::RunSetup(s.pkg.path(), s.Arguments(), sc);
+  RunResult r = e2e::RunSetup(s.pkg.path(), s.LocationArgs(), sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
@@ -306,7 +294,7 @@ TEST(VersionCopyGate, UnreadableVersionAsksWithTheSameTextAndNoSkips) {
   Scenario sc = WithSuccess();
   sc.Answer(question, IDNO, 1);
 
-  RunResult r = e2e::RunSetup(s.pkg.path(), s.Arguments(), sc);
+  RunResult r = e2e::RunSetup(s.pkg.path(), s.LocationArgs(), sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);

@@ -7,11 +7,11 @@
 
 using driver::BoxRecord;
 using driver::DialogSnapshot;
-using driver::EventKind;
 using driver::RunResult;
 using driver::Scenario;
 using driver::Session;
 using driver::Step;
+using e2e::BeforeStep;
 using e2e::Describe;
 using e2e::MarkerMoved;
 using e2e::MarkerUntouched;
@@ -24,32 +24,17 @@ const char kOtherClass[] = "TMainWindowFrm";
 
 // An installation given on the command line with "/silent": the run starts
 // by itself and shows no box of its own besides the guard's.
-struct Setting {
+struct Setting : e2e::CaseDirs {
   e2e::AppWindowLock lock;
-  e2e::TempDir pkg{"pkg"};
-  e2e::TempDir inst{"inst"};
 
   bool Prepare(bool killFlag) {
     std::string script = "[Options]\r\n";
     if (killFlag) script += "KillQuillon=1\r\n";
     script += e2e::kMarkerMove;
-    return lock.held() && e2e::WriteSetupDat(pkg.path(), script) &&
-           e2e::MakeInstallation(inst.path()) && e2e::PlaceMarker(inst.path());
+    return lock.held() && Make(script) && e2e::PlaceMarker(inst.path());
   }
-  std::string Arguments() const {
-    return "/exe \"" + inst.path() + "\" /ini \"" + inst.path() + "\\Quillon.ini\" /silent";
-  }
+  std::string Arguments() const { return LocationArgs() + " /silent"; }
 };
-
-DialogSnapshot BeforeStep(const RunResult& r, size_t n) {
-  DialogSnapshot last;
-  size_t steps = 0;
-  for (const driver::Event& e : r.events) {
-    if (e.kind == EventKind::kDialogSnapshot) last = e.dialog;
-    if (e.kind == EventKind::kStep && steps++ == n) return last;
-  }
-  return DialogSnapshot();
-}
 
 void ExpectGuardBox(const BoxRecord& box, int message) {
   EXPECT_EQ(Message(message), box.text);

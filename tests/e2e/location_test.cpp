@@ -7,15 +7,17 @@
 #include "e2e/e2e_support.h"
 
 using driver::DialogSnapshot;
-using driver::EventKind;
 using driver::RunResult;
 using driver::Scenario;
 using driver::Step;
+using e2e::BeforeStep;
 using e2e::Describe;
+using e2e::LocationArgs;
 using e2e::MarkerMoved;
 using e2e::MarkerUntouched;
 using e2e::Message;
 using e2e::MessageWith;
+using e2e::WithSuccess;
 
 namespace {
 
@@ -25,14 +27,11 @@ std::string Script(const std::string& options, const std::string& more = "") {
 
 // A package, an installation with quillon.exe, and a clean slate of the
 // registry entries that point to installations.
-struct Setting {
+struct Setting : e2e::CaseDirs {
   e2e::RegistryKeysGuard keys{e2e::LocationKeys()};
-  e2e::TempDir pkg{"pkg"};
-  e2e::TempDir inst{"inst"};
 
   bool Prepare(const std::string& script) {
-    return e2e::WriteSetupDat(pkg.path(), script) && e2e::MakeInstallation(inst.path()) &&
-           e2e::PlaceMarker(pkg.path()) && e2e::PlaceMarker(inst.path());
+    return Make(script) && e2e::PlaceMarker(pkg.path()) && e2e::PlaceMarker(inst.path());
   }
 };
 
@@ -49,17 +48,6 @@ std::string OpenCommand(const std::string& programDir, const std::string& iniPat
   return "\"" + programDir + "\\quillon.exe\" /i \"" + iniPath + "\"";
 }
 
-std::string CommandLine(const std::string& exeDir, const std::string& iniPath) {
-  return "/exe \"" + exeDir + "\" /ini \"" + iniPath + "\"";
-}
-
-// Every successful run without "/silent" ends with the success message.
-Scenario WithSuccess() {
-  Scenario sc;
-  sc.Answer(Message(5), IDOK, 1);
-  return sc;
-}
-
 // A run that starts by itself never reaches its steps: a Cancel step there
 // catches a run that waits instead.
 Scenario StartsByItself() {
@@ -68,25 +56,12 @@ Scenario StartsByItself() {
   return sc;
 }
 
-DialogSnapshot BeforeStep(const RunResult& r, size_t n) {
-  DialogSnapshot last;
-  size_t steps = 0;
-  for (const driver::Event& e : r.events) {
-    if (e.kind == EventKind::kDialogSnapshot) last = e.dialog;
-    if (e.kind == EventKind::kStep && steps++ == n) return last;
-  }
-  return DialogSnapshot();
-}
-
 std::string Confirmation(const std::string& installDir, const std::string& programDir) {
   return MessageWith(11, installDir, programDir);
 }
 
 // Message 11 up to its first directory: matches any confirmation.
-std::string ConfirmationPrefix() {
-  std::string text = Message(11);
-  return text.substr(0, text.find("%s"));
-}
+std::string ConfirmationPrefix() { return e2e::MessagePart(11, 0); }
 
 // ---- the outcome table ----
 
@@ -257,7 +232,7 @@ TEST(LocationOutcome, SkipWelcomeWithUnreachableDirectoryReportsAndWaits) {
   sc.Answer(Message(12), IDOK, 1);
   sc.Then(Step::Snapshot()).Then(Step::SetProgramDir(s.inst.path())).Then(Step::PressInstall());
 
-  RunResult r = e2e::RunSetup(s.pkg.path(), CommandLine(missing, missing + "\\Quillon.ini"), sc);
+  RunResult r = e2e::RunSetup(s.pkg.path(), LocationArgs(missing, missing + "\\Quillon.ini"), sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(3u, r.stepsDone) << Describe(r);
@@ -320,7 +295,7 @@ TEST(LocationOutcome, MissingQuillonExeSilentWithUnreachableDirectoryWaits) {
   sc.Then(Step::SetProgramDir(s.inst.path())).Then(Step::PressInstall());
 
   RunResult r = e2e::RunSetup(s.pkg.path(),
-                              CommandLine(missing, missing + "\\Quillon.ini") + " /silent", sc);
+                              LocationArgs(missing, missing + "\\Quillon.ini") + " /silent", sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(2u, r.stepsDone) << Describe(r);
@@ -358,7 +333,7 @@ TEST(LocationOutcome, SilentWithUnreachableInstallDirectoryReportsAndWaits) {
   sc.Then(Step::PressInstall());
 
   RunResult r =
-      e2e::RunSetup(s.pkg.path(), CommandLine(s.inst.path(), missing + "\\Quillon.ini") + " /silent", sc);
+      e2e::RunSetup(s.pkg.path(), LocationArgs(s.inst.path(), missing + "\\Quillon.ini") + " /silent", sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(1u, r.stepsDone) << Describe(r);
@@ -401,7 +376,7 @@ TEST(LocationOutcome, ConfirmedWithYesButUnreachableReportsAndWaits) {
   sc.Then(Step::PressInstall());
 
   RunResult r =
-      e2e::RunSetup(s.pkg.path(), CommandLine(s.inst.path(), missing + "\\Quillon.ini"), sc);
+      e2e::RunSetup(s.pkg.path(), LocationArgs(s.inst.path(), missing + "\\Quillon.ini"), sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(1u, r.stepsDone) << Describe(r);
@@ -473,7 +448,7 @@ TEST(LocationSource, CommandLineWinsOverTheRegistryAndSkipsBinDir) {
   Scenario sc = WithSuccess();
   sc.Answer(Confirmation(s.inst.path(), s.inst.path()), IDYES, 1);
 
-  RunResult r = e2e::RunSetup(s.pkg.path(), CommandLine(s.inst.path(), s.inst / "Other.ini"), sc);
+  RunResult r = e2e::RunSetup(s.pkg.path(), LocationArgs(s.inst.path(), s.inst / "Other.ini"), sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
@@ -507,7 +482,7 @@ TEST(LocationSource, IniSwitchWithSecondExtensionStaysWholeAsTheDirectory) {
   Scenario sc;
   sc.Answer(ConfirmationPrefix(), IDCANCEL, 1);
 
-  RunResult r = e2e::RunSetup(s.pkg.path(), CommandLine(s.inst.path(), value), sc);
+  RunResult r = e2e::RunSetup(s.pkg.path(), LocationArgs(s.inst.path(), value), sc);
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(1u, r.exitCode) << Describe(r);

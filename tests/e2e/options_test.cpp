@@ -34,16 +34,16 @@ struct Language {
 };
 
 Language Czech() {
-  return {Ansi("Instalace balíčku..."),
-          Ansi("Instalace byla úspěšně dokončena."),
-          Ansi("Nainstalovat tento balíček Quillonu do instalace v adresáři "),
-          Ansi(" ?\n(adresář s programem Quillon.exe je "),
-          Ansi("&Adresář s instalací Quillonu (cesta k souboru Quillon.ini):"),
-          Ansi("Adresář s hlavním &programem aplikace (Quillon.exe):"),
-          Ansi("Na&instalovat"),
-          Ansi("&Zrušit"),
-          Ansi("Instalace neproběhla bez chyb !\n"),
-          Ansi("\nChcete pokračovat v instalaci balíčku ?")};
+  return {e2e::Message(4),
+          e2e::Message(5),
+          e2e::MessagePart(11, 0),
+          e2e::MessagePart(11, 1),
+          e2e::Message(41),
+          e2e::Message(42),
+          e2e::Message(43),
+          e2e::Message(44),
+          e2e::CzFinalErrors(),
+          e2e::CzContinueQuestion()};
 }
 
 Language Slovak() {
@@ -57,16 +57,6 @@ Language Slovak() {
           Ansi("&Zrušiť"),
           Ansi("Inštalácia neprebehla bez chýb !\n"),
           Ansi("\nChcete pokračovať v inštalácii balíčku ?")};
-}
-
-// The dialog as it was just before the first step.
-DialogSnapshot BeforeFirstStep(const RunResult& r) {
-  DialogSnapshot last;
-  for (const driver::Event& e : r.events) {
-    if (e.kind == driver::EventKind::kDialogSnapshot) last = e.dialog;
-    if (e.kind == driver::EventKind::kStep) return last;
-  }
-  return DialogSnapshot();
 }
 
 // The last snapshot of the dialog while it was visible.
@@ -95,7 +85,7 @@ void ExpectLanguage(const ScriptBed& bed, const RunResult& r, const Language& la
   EXPECT_EQ(lang.title, boxes[0].caption);
   EXPECT_EQ((std::vector<int>{IDCANCEL, IDYES, IDNO}), boxes[0].buttons);  // driver order
 
-  DialogSnapshot d = BeforeFirstStep(r);
+  DialogSnapshot d = e2e::BeforeStep(r, 0);  // before the first step
   ASSERT_TRUE(d.valid) << Describe(r);
   EXPECT_TRUE(d.visible);
   EXPECT_EQ(lang.title, d.caption);

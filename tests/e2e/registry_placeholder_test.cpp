@@ -20,22 +20,15 @@ std::string TestKey() {
 
 // An installation given on the command line; "SkipWelcome=1" starts the run
 // by itself, and it ends with the success message.
-struct Setting {
+struct Setting : e2e::CaseDirs {
   std::string key = TestKey();
   e2e::RegistryKeysGuard keys{{{HKEY_CURRENT_USER, key}}};
-  e2e::TempDir pkg{"pkg"};
-  e2e::TempDir inst{"inst"};
 
   bool Prepare(const std::string& script, const std::string& iniText = "") {
-    return e2e::WriteSetupDat(pkg.path(), "[Options]\r\nSkipWelcome=1\r\n" + script) &&
-           e2e::MakeInstallation(inst.path(), iniText, "version_2_0_14_3.exe");
+    return Make(e2e::kAutoStart + script, iniText, "version_2_0_14_3.exe");
   }
   RunResult Run(const std::string& programDir = "") const {
-    Scenario sc;
-    sc.Answer(Message(5), IDOK, 1);
-    const std::string exe = programDir.empty() ? inst.path() : programDir;
-    return e2e::RunSetup(pkg.path(),
-                         "/exe \"" + exe + "\" /ini \"" + inst.path() + "\\Quillon.ini\"", sc);
+    return e2e::RunSetup(pkg.path(), LocationArgs(programDir), e2e::WithSuccess());
   }
   std::string Reg(const std::string& sub, const std::string& name) const {
     std::string value;
@@ -44,12 +37,7 @@ struct Setting {
   }
 };
 
-bool KeyExists(const std::string& subkey) {
-  HKEY k;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-  RegCloseKey(k);
-  return true;
-}
+bool KeyExists(const std::string& subkey) { return e2e::RegKeyExists(HKEY_CURRENT_USER, subkey); }
 
 TEST(RegistryLines, WriteRegCreatesTheKeyPathAndWritesStrings) {
   Setting s;

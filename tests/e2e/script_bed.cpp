@@ -1,28 +1,9 @@
 #include "e2e/script_bed.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace e2e {
-
-std::string CzSuccess() { return Ansi("Instalace byla úspěšně dokončena."); }
-std::string CzDefaultTitle() { return Ansi("Instalace balíčku..."); }
-std::string CzFinalErrors() { return Ansi("Instalace neproběhla bez chyb !\n"); }
-std::string CzRefusedLine() { return Ansi("Řádek skriptu je příliš dlouhý a nebyl proveden: "); }
-
-std::string CzMissingSourceHead(const std::string& path) {
-  return Ansi("Nepodařilo se zkopírovat soubor ") + path + " !\n" + Ansi("Chyba: ");
-}
-
-std::string CzContinueQuestion() { return Ansi("\nChcete pokračovat v instalaci balíčku ?"); }
-
-std::string CzCopyFailedHead(const std::string& source, const std::string& target) {
-  return Ansi("Nepodařilo se zkopírovat soubor ") + source + " do " + target + "!\n" +
-         Ansi("Chyba: ");
-}
-
-std::string CzRunFailed(const std::string& program) {
-  return Ansi("Nepodařilo se spustit program ") + program + " !";
-}
 
 ScriptBed::ScriptBed() : pkg_("pkg"), inst_("inst"), prog_("prog") {
   WriteFileBytes(inst_ / "Quillon.ini", "[Main]\r\nName=test\r\n");
@@ -34,7 +15,7 @@ bool ScriptBed::PutQuillonFixture(const std::string& fixture) {
 }
 
 std::string ScriptBed::LocationArgs() const {
-  return "/exe \"" + prog() + "\" /ini \"" + Inst("Quillon.ini") + "\"";
+  return e2e::LocationArgs(prog(), Inst("Quillon.ini"));
 }
 
 driver::RunResult ScriptBed::Run(const std::string& script, const driver::Scenario& scenario,
@@ -52,7 +33,7 @@ driver::RunResult ScriptBed::Run(const std::string& script, const driver::Scenar
 driver::Scenario FinalAnswers() {
   driver::Scenario sc;
   sc.Answer(CzFinalErrors(), IDOK, 1);
-  sc.Answer(CzSuccess(), IDOK, 1);
+  sc.Answer(Message(5), IDOK, 1);
   return sc;
 }
 
@@ -102,6 +83,23 @@ bool WriteFiles(const std::string& dir, std::initializer_list<const char*> names
   // Each file holds its own name, so a copy shows where it came from.
   for (const char* name : names) ok = WriteFileBytes(JoinPath(dir, name), name) && ok;
   return ok;
+}
+
+std::string Listing(const std::string& dir, const std::string& pattern) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA(JoinPath(dir, pattern).c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::string n = fd.cFileName;
+      if (n != "." && n != "..") names.push_back(n);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  std::sort(names.begin(), names.end());
+  std::string out;
+  for (const std::string& n : names) out += (out.empty() ? "" : " ") + n;
+  return out;
 }
 
 FileLock::FileLock(const std::string& path)

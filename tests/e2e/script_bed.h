@@ -9,22 +9,10 @@
 #include <string>
 
 #include "driver.h"
+#include "e2e/e2e_cases.h"
 #include "e2e/e2e_support.h"
 
 namespace e2e {
-
-// Texts of the Czech catalogue, as the program shows them (Windows-1250).
-std::string CzSuccess();        // the default ByeMsg
-std::string CzDefaultTitle();   // the default MsgTitle
-std::string CzFinalErrors();    // message 37 up to its %s
-std::string CzRefusedLine();    // message 46 up to its %s
-// Message 33 for `path` up to the system's text, and message 34's ending.
-std::string CzMissingSourceHead(const std::string& path);
-std::string CzContinueQuestion();
-// Message 32 for source and target up to the system's text.
-std::string CzCopyFailedHead(const std::string& source, const std::string& target);
-// Message 35 for `program`.
-std::string CzRunFailed(const std::string& program);
 
 class ScriptBed {
  public:
@@ -38,6 +26,9 @@ class ScriptBed {
   std::string Pkg(const std::string& name) const { return pkg_ / name; }
   std::string Inst(const std::string& name) const { return inst_ / name; }
   std::string Prog(const std::string& name) const { return prog_ / name; }
+  // For RECORDER_LOG: recorder.exe appends its parameters and then, after a
+  // pause, "done" to it. It lies in the package so that [Copy] can take it.
+  std::string RecorderLog() const { return Pkg("recorder.log"); }
 
   // quillon.exe in the program directory: a copy of a fixture, or bytes.
   bool PutQuillonFixture(const std::string& fixture);
@@ -67,6 +58,9 @@ bool MakeReadOnly(const std::string& path);
 // False where the read-only attribute does not stop writes (Wine as root).
 bool ReadOnlyRefusesWrites();
 bool WriteFiles(const std::string& dir, std::initializer_list<const char*> names);
+// The names in a directory that match `pattern` (files and directories),
+// sorted, blank-separated.
+std::string Listing(const std::string& dir, const std::string& pattern = "*");
 
 // Holds a file open without any sharing, so that no one else can open it.
 class FileLock {
