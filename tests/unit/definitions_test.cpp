@@ -16,24 +16,6 @@
 
 namespace {
 
-void DeleteKeyTree(HKEY root, const std::string& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-    std::vector<std::string> children;
-    char name[256];
-    for (DWORD i = 0;; ++i) {
-      DWORD size = sizeof name;
-      if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-        break;
-      }
-      children.push_back(name);
-    }
-    RegCloseKey(key);
-    for (const std::string& child : children) DeleteKeyTree(root, path + "\\" + child);
-  }
-  RegDeleteKeyA(root, path.c_str());
-}
-
 void SetValue(const std::string& path, const char* name, const std::string& data) {
   HKEY key = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0,
@@ -49,13 +31,13 @@ class DefinitionsWineTest : public ::testing::Test {
   void SetUp() override {
     key_ = std::string("Software\\SetupTests\\") +
            ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    DeleteKeyTree(HKEY_CURRENT_USER, key_);
+    unit::DeleteRegistryTree(HKEY_CURRENT_USER, key_);
     install_ = dir_.path() + "\\";
     for (char*& slot : table_) slot = nullptr;
   }
   void TearDown() override {
     FreeDefinitions(table_, kDefinitionCapacity);
-    DeleteKeyTree(HKEY_CURRENT_USER, key_);
+    unit::DeleteRegistryTree(HKEY_CURRENT_USER, key_);
     // The common parent goes once no other test holds a key under it.
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\SetupTests");
   }

@@ -13,7 +13,7 @@
 
 namespace {
 
-std::string Fixture(const char* name) { return std::string(SETUP_FIXTURE_DIR) + "\\" + name; }
+using unit::FixturePath;
 
 std::string Expand(const std::string& text, const std::string& programDir) {
   char buffer[1301];
@@ -28,21 +28,21 @@ std::string Expand(const std::string& text, const std::string& programDir) {
 TEST(ExpandWineTest, FileVersionOfTheProgramInTheProgramDirectory) {
   unit::TempDir dir;
   const std::string program = dir.path() + "\\";
-  ASSERT_TRUE(CopyFileA(Fixture("version_2_0_14_3.exe").c_str(), dir.File("quillon.exe").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(FixturePath("version_2_0_14_3.exe").c_str(), dir.File("quillon.exe").c_str(), FALSE));
   EXPECT_EQ(Expand("{fver={exe}quillon.exe}", program), "2.0.14.3");
   EXPECT_EQ(Expand("v{FVER={exe}QUILLON.EXE}", program), "v2.0.14.3");
 
-  ASSERT_TRUE(CopyFileA(Fixture("version_3_10_0_5.exe").c_str(), dir.File("quillon.exe").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(FixturePath("version_3_10_0_5.exe").c_str(), dir.File("quillon.exe").c_str(), FALSE));
   EXPECT_EQ(Expand("{fver={exe}quillon.exe}", program), "3.10.0.5");
 
-  ASSERT_TRUE(CopyFileA(Fixture("noversion.exe").c_str(), dir.File("plain.exe").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(FixturePath("noversion.exe").c_str(), dir.File("plain.exe").c_str(), FALSE));
   EXPECT_EQ(Expand("{fver={exe}plain.exe}", program), "0.0.0.0");
   EXPECT_EQ(Expand("{fver={exe}missing.exe}", program), "0.0.0.0");
 }
 
 TEST(ExpandWineTest, FileVersionPathThroughTheTemporaryDirectory) {
   unit::TempDir dir;
-  ASSERT_TRUE(CopyFileA(Fixture("version_4_0_0_1.exe").c_str(), dir.File("q.exe").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(FixturePath("version_4_0_0_1.exe").c_str(), dir.File("q.exe").c_str(), FALSE));
   char temp[MAX_PATH + 1];
   ASSERT_TRUE(GetTempDirectory(temp));
   std::string path = dir.File("q.exe");

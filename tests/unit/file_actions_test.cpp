@@ -456,7 +456,7 @@ TEST_F(FileActionsTest, ErrorWithoutSystemTextShowsItsCodeInDecimal) {
 
 // --- [Run] -----------------------------------------------------------------------
 
-std::string RecorderPath() { return std::string(SETUP_FIXTURE_DIR) + "\\recorder.exe"; }
+std::string RecorderPath() { return unit::FixturePath("recorder.exe"); }
 
 class RunLineTest : public FileActionsTest {
  protected:

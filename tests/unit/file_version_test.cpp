@@ -6,18 +6,19 @@
 #include <cstdio>
 #include <string>
 
+#include "unit/unit_support.h"
 #include "version/version.h"
 
 namespace {
 
-std::string Fixture(const char* name) { return std::string(SETUP_FIXTURE_DIR) + "\\" + name; }
+using unit::FixturePath;
 
 // Garbage first, so a reader that forgets to clear the parts is caught.
 FileVersion Dirty() { return FileVersion{0xAAAA, 0xBBBB, 0xCCCC, 0xDDDD}; }
 
 void ExpectVersion(const char* name, int major, int minor, int build, int revision) {
   SCOPED_TRACE(name);
-  std::string path = Fixture(name);
+  std::string path = FixturePath(name);
   FileVersion version = Dirty();
   EXPECT_TRUE(GetFileVersion(path.c_str(), &version)) << path;
   EXPECT_EQ(major, version.major);
@@ -44,12 +45,12 @@ TEST(FileVersionTest, ReadsTheFixedFileVersion) {
 }
 
 TEST(FileVersionTest, NoVersionGivesZerosAndFalse) {
-  std::string noVersion = Fixture("noversion.exe");
+  std::string noVersion = FixturePath("noversion.exe");
   FILE* file = std::fopen(noVersion.c_str(), "rb");
   ASSERT_NE(nullptr, file) << "fixture missing: " << noVersion;
   std::fclose(file);
   ExpectNoVersion(noVersion);
-  ExpectNoVersion(Fixture("does_not_exist.exe"));
+  ExpectNoVersion(FixturePath("does_not_exist.exe"));
   ExpectNoVersion("");
 
   // A plain text file is no program at all.

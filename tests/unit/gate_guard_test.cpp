@@ -10,13 +10,13 @@
 
 namespace {
 
-std::string Fixture(const char* name) { return std::string(SETUP_FIXTURE_DIR) + "\\" + name; }
+using unit::FixturePath;
 
 class GateTest : public ::testing::Test {
  protected:
   void SetUp() override {
     unit::ResetInstaller();
-    CopyText(installer.verProg, sizeof installer.verProg, Fixture("version_3_10_0_5.exe").c_str());
+    CopyText(installer.verProg, sizeof installer.verProg, FixturePath("version_3_10_0_5.exe").c_str());
   }
   void TearDown() override { unit::ResetInstaller(); }
   void Bounds(const char* minimum, const char* maximum) {
@@ -82,11 +82,11 @@ TEST_F(GateTest, MalformedBoundNamesTheVersionText) {
 
 TEST_F(GateTest, UnreadableVersionAsksOnceAndIgnoresTheBounds) {
   unit::ScriptedBoxes boxes(IDYES);
-  CopyText(installer.verProg, sizeof installer.verProg, Fixture("noversion.exe").c_str());
+  CopyText(installer.verProg, sizeof installer.verProg, FixturePath("noversion.exe").c_str());
   Bounds("9.0.0.0:", "");  // would refuse silently if it were looked at
   EXPECT_TRUE(installer.CheckProgramVersion(16));
   ASSERT_EQ(boxes.boxes().size(), 1u);
-  EXPECT_NE(boxes.boxes()[0].text.find(Fixture("noversion.exe")), std::string::npos);
+  EXPECT_NE(boxes.boxes()[0].text.find(FixturePath("noversion.exe")), std::string::npos);
   EXPECT_EQ(boxes.boxes()[0].caption, unit::Message(1019));
 }
 

@@ -11,6 +11,7 @@
 
 #include "actions/ini_file.h"
 #include "actions/ini_line.h"
+#include "unit/unit_support.h"
 
 namespace {
 
@@ -18,31 +19,7 @@ namespace {
 // file is ever rewritten behind its back.
 class IniTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char temp[MAX_PATH + 1];
-    ASSERT_NE(0u, GetTempPathA(sizeof temp, temp));
-    static int counter = 0;
-    dir_ = std::string(temp) + "setup_ini_" + std::to_string(GetCurrentProcessId()) + "_" +
-           std::to_string(++counter);
-    ASSERT_TRUE(CreateDirectoryA(dir_.c_str(), nullptr)) << dir_;
-  }
-
-  void TearDown() override {
-    WIN32_FIND_DATAA found;
-    std::string pattern = dir_ + "\\*";
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-          DeleteFileA((dir_ + "\\" + found.cFileName).c_str());
-        }
-      } while (FindNextFileA(search, &found));
-      FindClose(search);
-    }
-    RemoveDirectoryA(dir_.c_str());
-  }
-
-  std::string Path(const char* name) const { return dir_ + "\\" + name; }
+  std::string Path(const char* name) const { return dir_.File(name); }
 
   std::string WriteFile(const char* name, const std::string& text) const {
     std::string path = Path(name);
@@ -53,17 +30,6 @@ class IniTest : public ::testing::Test {
       std::fclose(file);
     }
     return path;
-  }
-
-  static std::string FileText(const std::string& path) {
-    std::string text;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return "<missing>";
-    char chunk[512];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
-    std::fclose(file);
-    return text;
   }
 
   // The value as the system reads it, "<none>" when absent.
@@ -81,7 +47,7 @@ class IniTest : public ::testing::Test {
     return result;
   }
 
-  std::string dir_;
+  unit::TempDir dir_;
 };
 
 TEST_F(IniTest, ReadStringGivesValueOrDefault) {
@@ -165,7 +131,7 @@ TEST_F(IniTest, WriteCreatesFileAndSectionAndKeepsBytes) {
   EXPECT_TRUE(ini.WriteString("Main", "Path", "D:\\Data"));
   EXPECT_TRUE(ini.WriteString("Main", "Path", "D:\\Other"));
   ini.Flush();  // its result is the system's and not the same on every system
-  std::string text = FileText(path);
+  std::string text = unit::ReadFileBytes(path);
   EXPECT_NE(std::string::npos, text.find("[Main]")) << text;
   EXPECT_NE(std::string::npos, text.find("Text=Z\xE1pis do ini")) << text;
   EXPECT_NE(std::string::npos, text.find("Path=D:\\Other")) << text;
@@ -183,7 +149,7 @@ TEST_F(IniTest, DeleteKeyAndSection) {
   EXPECT_EQ("2", Value(path, "A", "K2"));
   EXPECT_EQ("<none>", Value(path, "B", "K1"));
   EXPECT_EQ("c", Value(path, "C", "X"));
-  std::string text = FileText(path);
+  std::string text = unit::ReadFileBytes(path);
   EXPECT_EQ(std::string::npos, text.find("[B]")) << text;
   EXPECT_EQ(std::string::npos, text.find("K1")) << text;
 }
@@ -192,7 +158,7 @@ TEST_F(IniTest, ChangeIniEntryWritesAndDeletes) {
   std::string path = WriteFile("change.ini", "[Keep]\r\nA=1\r\nB=2\r\n[Gone]\r\nZ=9\r\n");
   ChangeIniEntry(path.c_str(), "New", "Key", "Value", false);
   EXPECT_EQ("Value", Value(path, "New", "Key"));
-  EXPECT_NE(std::string::npos, FileText(path).find("Key=Value")) << "flushed to the file";
+  EXPECT_NE(std::string::npos, unit::ReadFileBytes(path).find("Key=Value")) << "flushed to the file";
 
   ChangeIniEntry(path.c_str(), "Keep", "A", "ignored", true);
   EXPECT_EQ("<none>", Value(path, "Keep", "A"));
@@ -201,7 +167,7 @@ TEST_F(IniTest, ChangeIniEntryWritesAndDeletes) {
   ChangeIniEntry(path.c_str(), "Gone", "", nullptr, true);
   EXPECT_EQ("<none>", Value(path, "Gone", "Z"));
   EXPECT_EQ("2", Value(path, "Keep", "B")) << "only the named section goes";
-  EXPECT_EQ(std::string::npos, FileText(path).find("[Gone]"));
+  EXPECT_EQ(std::string::npos, unit::ReadFileBytes(path).find("[Gone]"));
 }
 
 TEST_F(IniTest, ObjectWithoutPathReadsDefaultsAndWritesNothing) {
@@ -262,7 +228,7 @@ TEST_F(IniLineTest, WriteIniLines) {
 }
 
 TEST_F(IniLineTest, WriteIniLinesThatChangeNothing) {
-  std::string before = FileText(file_);
+  std::string before = unit::ReadFileBytes(file_);
   Apply(";k;v", false);   // section ";k", line ends in the key
   Apply("Main;Path", false);
   Apply("Main", false);
@@ -274,7 +240,7 @@ TEST_F(IniLineTest, WriteIniLinesThatChangeNothing) {
   Apply(std::string(300, 's') + ";Key;v", false);
   Apply("Main;" + std::string(300, 'k') + ";v", false);
   Apply("Main;Path;" + std::string(300, 'v'), false);
-  EXPECT_EQ(before, FileText(file_));
+  EXPECT_EQ(before, unit::ReadFileBytes(file_));
   EXPECT_EQ("D:\\Old", Value(file_, "Main", "Path"));
 }
 
@@ -292,15 +258,15 @@ TEST_F(IniLineTest, DelIniRemovesSection) {
   EXPECT_EQ("<none>", Value(file_, "Main", "Path"));
   EXPECT_EQ("<none>", Value(file_, "Main", "Other"));
   EXPECT_EQ("s", Value(file_, "Second", "S"));
-  EXPECT_EQ(std::string::npos, FileText(file_).find("[Main]"));
+  EXPECT_EQ(std::string::npos, unit::ReadFileBytes(file_).find("[Main]"));
 }
 
 TEST_F(IniLineTest, DelIniLinesThatChangeNothing) {
-  std::string before = FileText(file_);
+  std::string before = unit::ReadFileBytes(file_);
   Apply("Main;", true);
   Apply("Main", true);
   Apply("Main;" + std::string(300, 'k'), true);
-  EXPECT_EQ(before, FileText(file_));
+  EXPECT_EQ(before, unit::ReadFileBytes(file_));
 }
 
 }  // namespace

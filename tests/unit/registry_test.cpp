@@ -10,32 +10,11 @@
 #include <string>
 
 #include "actions/registry.h"
+#include "unit/unit_support.h"
 
 namespace {
 
 const char kTestsKey[] = "Software\\SetupTests";
-
-void DeleteTree(HKEY root, const std::string& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-    char name[256];
-    for (;;) {
-      DWORD size = sizeof name;
-      if (RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-        break;
-      }
-      std::string child = path + "\\" + name;
-      DeleteTree(root, child);
-      HKEY check = nullptr;
-      if (RegOpenKeyExA(root, child.c_str(), 0, KEY_READ, &check) == ERROR_SUCCESS) {
-        RegCloseKey(check);
-        break;  // could not delete; do not loop forever
-      }
-    }
-    RegCloseKey(key);
-  }
-  RegDeleteKeyA(root, path.c_str());
-}
 
 bool KeyExists(HKEY root, const std::string& path) {
   HKEY key = nullptr;
@@ -85,11 +64,11 @@ class RegistryTest : public ::testing::Test {
   void SetUp() override {
     base_ = std::string(kTestsKey) + "\\" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    DeleteTree(HKEY_CURRENT_USER, base_);
+    unit::DeleteRegistryTree(HKEY_CURRENT_USER, base_);
   }
 
   void TearDown() override {
-    DeleteTree(HKEY_CURRENT_USER, base_);
+    unit::DeleteRegistryTree(HKEY_CURRENT_USER, base_);
     RegDeleteKeyA(HKEY_CURRENT_USER, kTestsKey);  // only goes when no test key is left
   }
 
@@ -324,13 +303,13 @@ TEST_F(RegistryLineTest, WriteRegRootNames) {
   EXPECT_EQ("x", StoredText(HKEY_LOCAL_MACHINE, Sub("Lm"), "Name"));
   EXPECT_EQ("y", StoredText(HKEY_LOCAL_MACHINE, Sub("Lm"), "Long"));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Sub("Lm")));
-  DeleteTree(HKEY_LOCAL_MACHINE, base_);
+  unit::DeleteRegistryTree(HKEY_LOCAL_MACHINE, base_);
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTestsKey);
 
   std::string users = ".DEFAULT\\" + base_;
   Apply("HKU;" + users + ";Name;u", false);
   EXPECT_EQ("u", StoredText(HKEY_USERS, users, "Name"));
-  DeleteTree(HKEY_USERS, users);
+  unit::DeleteRegistryTree(HKEY_USERS, users);
   RegDeleteKeyA(HKEY_USERS, (std::string(".DEFAULT\\") + kTestsKey).c_str());
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "expand/definitions.h"
 
@@ -73,6 +74,28 @@ std::string ReadFileBytes(const std::string& path) {
   while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
   std::fclose(file);
   return bytes;
+}
+
+std::string FixturePath(const std::string& name) {
+  return std::string(SETUP_FIXTURE_DIR) + "\\" + name;
+}
+
+void DeleteRegistryTree(HKEY root, const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    std::vector<std::string> children;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+      DWORD size = sizeof name;
+      if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        break;
+      }
+      children.push_back(name);
+    }
+    RegCloseKey(key);
+    for (const std::string& child : children) DeleteRegistryTree(root, path + "\\" + child);
+  }
+  RegDeleteKeyA(root, path.c_str());
 }
 
 void RemoveTree(const std::string& path) {

@@ -1,5 +1,5 @@
 // Shared helpers of the Wine unit tests: a fresh installer context, scripted
-// message boxes and temporary directories.
+// message boxes, temporary directories, fixtures and registry clean-up.
 #pragma once
 #include <windows.h>
 
@@ -52,8 +52,13 @@ class TempDir {
   std::string path_;
 };
 
+// The whole file, or "<missing>".
 std::string ReadFileBytes(const std::string& path);
 void RemoveTree(const std::string& path);
+// A file of the fixture directory.
+std::string FixturePath(const std::string& name);
+// Deletes a registry key with everything below it.
+void DeleteRegistryTree(HKEY root, const std::string& path);
 // Windows-1250 bytes of a catalogue text as the resources hold it.
 std::string Message(int id);
 
