@@ -377,7 +377,8 @@ void InstallerContext::ApplyCopyLine() {
     // systems; no one reads a thousand names a second. The first file of a
     // line is always named, later ones when the line has been still a while.
     DWORD now = GetTickCount();
-    if (!statusShown || now - statusTick >= kFileStatusInterval) {
+    bool named = !statusShown || now - statusTick >= kFileStatusInterval;
+    if (named) {
       ShowStatus(kActionCopy, name);
       statusShown = true;
       statusTick = now;
@@ -402,6 +403,9 @@ void InstallerContext::ApplyCopyLine() {
       FormatText(errorText, sizeof errorText, LoadMessage(32), scratchPath, targetPath,
                  SystemErrorOrCode(codeText, sizeof codeText));
       errorsOccurred = true;
+      // A failing file is always named while its question is open.
+      if (!named) ShowStatus(kActionCopy, name);
+      named = true;
       if (!RetryAfter(ShowBox(kBoxActionFailed, errorText, nullptr), &stopRequested)) break;
     }
   }

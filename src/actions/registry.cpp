@@ -24,7 +24,9 @@ char* CopyRange(const char* begin, const char* end) {
   return copy;
 }
 
-// Makes the key at path exist; an existing key is left as it is.
+// Makes the key at path exist; an existing key is left as it is. A key
+// whose default value cannot be read as text (too long, another type) still
+// exists: its value must not be replaced by the empty text.
 void EnsureKey(RegistryRoot root, const char* path) {
   if (path[0] == '\0') return;  // the root itself always exists
   char* existing = RegistryReadString(path, nullptr, root);
@@ -32,7 +34,7 @@ void EnsureKey(RegistryRoot root, const char* path) {
     std::free(existing);
     return;
   }
-  RegistryWriteString(path, nullptr, "", root);
+  if (!RegistryKeyExists(root, path)) RegistryWriteString(path, nullptr, "", root);
 }
 
 }  // namespace

@@ -24,6 +24,8 @@ bool RegistryWriteString(const char* subkey, const char* valueName, const char* 
 void RegistryCreateKeyPath(RegistryRoot root, char* path);
 // No subkeys and at most one value.
 bool RegistryKeyIsEmpty(RegistryRoot root, const char* subkey);
+// The key can be opened.
+bool RegistryKeyExists(RegistryRoot root, const char* subkey);
 void RegistryDeleteEntry(const char* subkey, const char* valueName, RegistryRoot root);
 
 // The four fields of root;subkey;value name;data. A null field is absent,

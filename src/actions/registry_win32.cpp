@@ -77,6 +77,13 @@ bool RegistryWriteString(const char* subkey, const char* valueName, const char* 
   return RegSetValueA(rootKey, subkey, REG_SZ, data, static_cast<DWORD>(length)) == ERROR_SUCCESS;
 }
 
+bool RegistryKeyExists(RegistryRoot root, const char* subkey) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(RootKey(root), subkey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
 bool RegistryKeyIsEmpty(RegistryRoot root, const char* subkey) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(RootKey(root), subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;

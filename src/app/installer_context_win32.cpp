@@ -51,8 +51,11 @@ void InstallerContext::CloseScript() {
 const char* InstallerContext::LoadMessage(int number) {
   messageSlot = (messageSlot + 1) % 3;
   char* buffer = messageBuffers[messageSlot];
-  // Every language falls back to the Czech set, then to the empty text.
-  if (LoadStringA(resourceModule, 1000 * languageId + number, buffer, 255) <= 0 &&
+  // Every language falls back to the Czech set, then to the empty text. A
+  // language whose ids would leave the string table's range has no texts.
+  long long id = 1000LL * languageId + number;
+  bool inRange = id > 0 && id <= 0xFFFF;
+  if ((!inRange || LoadStringA(resourceModule, static_cast<UINT>(id), buffer, 255) <= 0) &&
       LoadStringA(resourceModule, 1000 + number, buffer, 255) <= 0) {
     buffer[0] = '\0';
   }

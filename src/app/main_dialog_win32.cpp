@@ -103,6 +103,9 @@ void OnBrowseProgram(HWND dialog) {
 
 // Returns 1 when the guard held the start back, else 0.
 INT_PTR OnStartInstall(HWND dialog) {
+  // The executor's message boxes pump messages: a second start request must
+  // not run the script inside itself.
+  if (installer.installing) return 0;
   if (!installer.WaitForAppClosed()) return 1;
   if (installer.hideWindow) ShowWindow(dialog, SW_HIDE);
   static const int kInputs[] = {IDC_INSTALLDIR_LABEL, IDC_INSTALLDIR, IDC_BROWSE_INI,

@@ -37,7 +37,8 @@ bool ReadDefaultValue(InstallerContext& context, const RegistrySource& source) {
     return false;
   }
   context.registryValueSize = size;
-  context.installDir[260] = '\0';
+  // A string value may be stored without its NUL.
+  context.installDir[size > 0 && size < 260 ? size : 260] = '\0';
   return true;
 }
 
@@ -83,8 +84,8 @@ bool ParseOpenCommand(char* command, char* programDirOut, char* iniNameOut) {
     if (dot && std::strlen(dot) >= 4 && EqualsIgnoringCase(dot, ".ini", 4)) {
       dot[4] = '\0';  // drops a closing quote and further arguments
       CopyText(iniNameOut, 261, filePart);
-      *lastBackslash = '\0';
     }
+    *lastBackslash = '\0';  // the command names a file; its directory is what counts
   }
   TrimChar(command, 260, '"', true);
   TrimChar(command, 260, '\\', false);

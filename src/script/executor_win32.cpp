@@ -78,6 +78,8 @@ void InstallerContext::RunScript() {
       continue;
     }
 
+    // Lines outside an action section are never executed, so never refused.
+    if (currentAction == kActionNone) continue;
     // An action line longer than a line can be is never run cut short.
     if (lineCut || !Expand(lineBuffer, sizeof lineBuffer)) {
       RefuseLine(*this);

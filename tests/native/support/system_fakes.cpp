@@ -218,6 +218,10 @@ bool RegistryWriteString(const char* subkey, const char* valueName, const char* 
   return true;
 }
 
+bool RegistryKeyExists(RegistryRoot root, const char* subkey) {
+  return KeyExists(root, subkey ? subkey : "");
+}
+
 bool RegistryKeyIsEmpty(RegistryRoot root, const char* subkey) {
   if (!KeyExists(root, subkey)) return false;
   FakeKey* key = FindKey(root, subkey ? subkey : "");
