@@ -51,6 +51,10 @@ TEST_F(ContextTest, CatalogueFallsBackToCzechThenToEmpty) {
   EXPECT_EQ(installer.LoadMessage(4), unit::Message(1004));
   installer.languageId = 0;
   EXPECT_EQ(installer.LoadMessage(4), unit::Message(1004));
+  installer.languageId = 70000;  // its ids would leave the table's range
+  EXPECT_EQ(installer.LoadMessage(4), unit::Message(1004));
+  installer.languageId = -5;
+  EXPECT_EQ(installer.LoadMessage(4), unit::Message(1004));
   installer.languageId = 1;
   EXPECT_STREQ(installer.LoadMessage(38), "");  // no such text in any language
   EXPECT_STREQ(installer.LoadMessage(99), "");

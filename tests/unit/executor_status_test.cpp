@@ -141,6 +141,20 @@ TEST_F(ExecutorStatusTest, PackageWideRefusalRunsNothingAndSaysNothing) {
   EXPECT_EQ(installer.iniDefinitions[0], nullptr);
 }
 
+TEST_F(ExecutorStatusTest, LinesOutsideActionsAreNeverRefused) {
+  package_.Write("a.txt", "a");
+  std::string tooLong(1400, 'x');
+  std::string growing;  // far over a line once expanded
+  for (int i = 0; i < 60; ++i) growing += "{des}";
+  Prepare(tooLong + "\r\n[Options]\r\nInfo=" + tooLong + "\r\n[Unknown]\r\n" + growing +
+          "\r\n[Copy]\r\na.txt\r\n");
+  unit::ScriptedBoxes boxes(IDOK);
+  installer.RunScript();
+  EXPECT_FALSE(installer.errorsOccurred);
+  EXPECT_EQ(installer.RunExitCode(), kExitInstalled);
+  EXPECT_EQ(unit::ReadFileBytes(install_.File("a.txt")), "a");
+}
+
 TEST_F(ExecutorStatusTest, OverlongLineIsRefusedAndReported) {
   package_.Write("a.txt", "a");
   std::string tooLong(1400, 'x');

@@ -51,6 +51,15 @@ TEST_F(LocationTest, OpenCommandSecondExtensionAndMissingDirectory) {
   EXPECT_STREQ(program, "C:\"");
 }
 
+TEST_F(LocationTest, OpenCommandNamingAnotherFileUsesItsDirectory) {
+  unit::TempDir data;
+  char command[261], program[261] = "", ini[261] = "Quillon.ini";
+  FormatText(command, sizeof command, "q.exe /i \"%s\\Quillon.cfg\"", data.path().c_str());
+  EXPECT_TRUE(ParseOpenCommand(command, program, ini));
+  EXPECT_STREQ(command, data.path().c_str());
+  EXPECT_STREQ(ini, "Quillon.ini");
+}
+
 TEST_F(LocationTest, OpenCommandWithoutSwitchChangesNothing) {
   char command[261] = "C:\\q.exe /I D:\\x\\a.ini", program[261] = "keep", ini[261] = "Quillon.ini";
   EXPECT_FALSE(ParseOpenCommand(command, program, ini));

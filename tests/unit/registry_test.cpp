@@ -266,6 +266,26 @@ TEST_F(RegistryTest, CreateKeyPathMakesKeysWithEmptyDefaults) {
   EXPECT_TRUE(RegistryKeyIsEmpty(kRootCurrentUser, Sub("A\\B\\C").c_str()));
 }
 
+TEST_F(RegistryTest, CreateKeyPathKeepsADefaultValueItCannotRead) {
+  // A default value too long to read (or not text) still belongs to an
+  // existing key: making the path must not replace it.
+  std::string big(12000, 'v');
+  MakeKey("Big");
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, Sub("Big").c_str(), 0, KEY_WRITE, &key));
+  SetRaw(key, "", REG_SZ, big.c_str(), big.size() + 1);
+  SetRaw(key, "n", REG_DWORD, "\1\0\0\0", 4);
+  RegCloseKey(key);
+
+  std::string path = Sub("Big\\Child");
+  char buffer[300];
+  std::strcpy(buffer, path.c_str());
+  RegistryCreateKeyPath(kRootCurrentUser, buffer);
+  EXPECT_EQ(big, StoredText(HKEY_CURRENT_USER, Sub("Big"), ""));
+  EXPECT_TRUE(RegistryKeyExists(kRootCurrentUser, Sub("Big\\Child").c_str()));
+  EXPECT_FALSE(RegistryKeyExists(kRootCurrentUser, Sub("Missing").c_str()));
+}
+
 // ---- [WriteReg] / [DelReg] lines ----
 
 class RegistryLineTest : public RegistryTest {
