@@ -59,12 +59,13 @@ Language Slovak() {
           Ansi("\nChcete pokračovať v inštalácii balíčku ?")};
 }
 
-// The last snapshot of the dialog while it was visible.
-DialogSnapshot LastVisible(const RunResult& r) {
-  DialogSnapshot last;
+// The first snapshot of the dialog while it was visible: its texts are all
+// set before it shows, while a later snapshot may catch it being destroyed
+// at the end of the run.
+DialogSnapshot FirstVisible(const RunResult& r) {
   for (const DialogSnapshot& d : r.Snapshots())
-    if (d.valid && d.visible) last = d;
-  return last;
+    if (d.valid && d.visible) return d;
+  return DialogSnapshot();
 }
 
 // Answers the confirmation question with No, so that the dialog waits, and
@@ -161,7 +162,7 @@ TEST(PackageOptions, CzechTextsTravelByteForByte) {
   ASSERT_EQ(1u, r.Boxes().size()) << Describe(r);
   EXPECT_EQ(bye, r.Boxes()[0].text);
   EXPECT_EQ(title, r.Boxes()[0].caption);
-  DialogSnapshot d = LastVisible(r);
+  DialogSnapshot d = FirstVisible(r);
   ASSERT_TRUE(d.valid) << Describe(r);
   EXPECT_EQ(title, d.caption);
   EXPECT_EQ(info, d.info);
@@ -178,7 +179,7 @@ TEST(PackageOptions, WithoutInfoTheDescriptionIsTheOwnCaption) {
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
-  DialogSnapshot d = LastVisible(r);
+  DialogSnapshot d = FirstVisible(r);
   ASSERT_TRUE(d.valid) << Describe(r);
   EXPECT_EQ(title, d.caption);
   EXPECT_EQ(title, d.info);
@@ -197,7 +198,7 @@ TEST(PackageOptions, OverlongCaptionIsCutToItsFieldAndTheDescriptionToItsOwn) {
 
   ASSERT_TRUE(r.Clean()) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
-  DialogSnapshot d = LastVisible(r);
+  DialogSnapshot d = FirstVisible(r);
   ASSERT_TRUE(d.valid) << Describe(r);
   EXPECT_EQ(title.substr(0, 511), d.caption);
   EXPECT_EQ(title.substr(0, 254), d.info);
