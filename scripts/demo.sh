@@ -8,7 +8,12 @@ set -euo pipefail
 [ "${DEMO_TRACE:-0}" = 1 ] && set -x
 root="$(cd "$(dirname "$0")/.." && pwd)"
 SETUP_WITH_X=1 "$root/scripts/install-deps.sh" || SETUP_WITH_X=0 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" win64 win32 >/dev/null
+build_log="$(mktemp)"
+if ! "$root/scripts/build.sh" win64 win32 >"$build_log" 2>&1; then
+  cat "$build_log" >&2
+  exit 1
+fi
+rm -f "$build_log"
 echo "Built build/win32/Setup.exe ($(stat -c %s "$root/build/win32/Setup.exe") bytes) and the 64-bit test build."
 
 export SETUP_BUILD_ROOT="$root/build"
