@@ -31,17 +31,17 @@ bool IsComment(const char* line, int action) {
   return true;
 }
 
-}  // namespace
-
 // A line that does not fit its fields is never cut (a cut path names another
 // file): it is skipped and reported as a failure in the final message.
-static void RefuseLine(InstallerContext& context) {
+void RefuseLine(InstallerContext& context) {
   char quoted[kQuotedLineLength + 4];
   CopyText(quoted, kQuotedLineLength + 1, context.lineBuffer);
   if (std::strlen(context.lineBuffer) > kQuotedLineLength) AppendText(quoted, sizeof quoted, "...");
   FormatText(context.errorText, sizeof context.errorText, context.LoadMessage(46), quoted);
   context.errorsOccurred = true;
 }
+
+}  // namespace
 
 void InstallerContext::RunScript() {
   installing = true;
