@@ -207,3 +207,35 @@ TEST(PackageOptions, OverlongCaptionIsCutToItsFieldAndTheDescriptionToItsOwn) {
 }
 
 }  // namespace
+
+namespace {
+
+// HideWin=1 in [Options], or /hidewin on the command line, hides the dialog
+// once the installation starts; its message boxes still appear. Without
+// either, the dialog stays visible under them.
+TEST(PackageOptions, HiddenWindowStillAsksAndReports) {
+  struct Case {
+    const char* options;
+    const char* args;
+    bool hidden;
+  } const cases[] = {{"HideWin=1\n", "", true}, {"", "/hidewin", true}, {"HideWin=0\n", "", false}};
+  for (const Case& c : cases) {
+    ScriptBed bed;
+    Scenario sc;
+    sc.Answer(Czech().continueQuestion, IDYES, 1);
+    sc.Answer(Czech().finalErrors, IDOK, 1);
+    RunResult r = bed.Run(CrLf(std::string("[Options]\n") + c.options +
+                               "SkipWelcome=1\n[Copy]\nmissing.txt\n"),
+                          sc, c.args);
+    ASSERT_TRUE(r.Clean()) << Describe(r);
+    EXPECT_EQ(3u, r.exitCode) << Describe(r);
+    std::vector<BoxRecord> boxes = r.Boxes();
+    ASSERT_EQ(2u, boxes.size()) << Describe(r);
+    for (const BoxRecord& box : boxes) {
+      EXPECT_TRUE(box.dialogPresent) << c.options << c.args;
+      EXPECT_EQ(!c.hidden, box.dialogVisible) << c.options << c.args;
+    }
+  }
+}
+
+}  // namespace
