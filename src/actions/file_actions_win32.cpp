@@ -29,13 +29,11 @@ const DWORD kFileStatusInterval = 40;
 
 DWORD lastErrorCode = 0;
 
-int FoldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
-
 // An order whose equality is exactly SameText's.
 int CompareFolded(const char* a, const char* b) {
   for (;; ++a, ++b) {
-    int difference = FoldAscii(static_cast<unsigned char>(*a)) -
-                     FoldAscii(static_cast<unsigned char>(*b));
+    int difference = static_cast<unsigned char>(FoldAscii(*a)) -
+                     static_cast<unsigned char>(FoldAscii(*b));
     if (difference != 0 || *a == '\0') return difference;
   }
 }

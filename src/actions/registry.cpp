@@ -3,16 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "script/script_reader.h"
+
 namespace {
-
-char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool StartsWithFolded(const char* text, const char* prefix) {
-  for (; *prefix; ++prefix, ++text) {
-    if (*text == '\0' || FoldAscii(*text) != FoldAscii(*prefix)) return false;
-  }
-  return true;
-}
 
 // A new heap copy of [begin, end).
 char* CopyRange(const char* begin, const char* end) {
@@ -41,11 +34,11 @@ void EnsureKey(RegistryRoot root, const char* path) {
 
 RegistryRoot RegistryRootFromName(const char* name) {
   if (!name) return kRootLocalMachine;
-  if (StartsWithFolded(name, "HKCR")) return kRootClassesRoot;
-  if (StartsWithFolded(name, "HKCU")) return kRootCurrentUser;
-  if (StartsWithFolded(name, "HKLM")) return kRootLocalMachine;
-  if (StartsWithFolded(name, "HKCC")) return kRootCurrentConfig;
-  if (StartsWithFolded(name, "HKU") && name[3] == '\0') return kRootUsers;
+  if (StartsWithText(name, "HKCR")) return kRootClassesRoot;
+  if (StartsWithText(name, "HKCU")) return kRootCurrentUser;
+  if (StartsWithText(name, "HKLM")) return kRootLocalMachine;
+  if (StartsWithText(name, "HKCC")) return kRootCurrentConfig;
+  if (StartsWithText(name, "HKU") && name[3] == '\0') return kRootUsers;
   return kRootLocalMachine;
 }
 

@@ -42,17 +42,6 @@ bool ReadDefaultValue(InstallerContext& context, const RegistrySource& source) {
   return true;
 }
 
-bool EqualsIgnoringCase(const char* a, const char* b, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-    if (x == '\0') return true;
-  }
-  return true;
-}
-
 // From "/ini": a value whose file part, from its first dot, is ".ini" names
 // the INI file; the directory keeps its final backslash until trimmed.
 void SplitIniPath(InstallerContext& context) {
@@ -81,7 +70,7 @@ bool ParseOpenCommand(char* command, char* programDirOut, char* iniNameOut) {
   if (lastBackslash) {
     char* filePart = lastBackslash + 1;
     char* dot = std::strchr(filePart, '.');
-    if (dot && std::strlen(dot) >= 4 && EqualsIgnoringCase(dot, ".ini", 4)) {
+    if (dot && StartsWithText(dot, ".ini")) {
       dot[4] = '\0';  // drops a closing quote and further arguments
       CopyText(iniNameOut, 261, filePart);
     }

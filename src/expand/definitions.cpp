@@ -13,8 +13,6 @@ namespace {
 const size_t kFieldSize = 260;        // source, place, key: 259 characters
 const size_t kMaxEntryLength = 1300;  // an entry fits a script line
 
-char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // The fields of a definition line, cut from the expanded line.
 struct DefinitionLine {
   const char* name;

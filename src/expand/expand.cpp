@@ -5,6 +5,7 @@
 
 #include "actions/registry.h"
 #include "app/text.h"
+#include "script/script_reader.h"
 
 namespace {
 
@@ -26,16 +27,6 @@ const SpecialFolder kSpecialFolders[] = {
 const char* const kVariableNames[] = {"INIFILE", "EXEDIR", "DBDIR",
                                       "SHDDIR",  "VELMORA", "TEMP", nullptr};
 enum { kVarIniFile, kVarExeDir, kVarDbDir, kVarShdDir, kVarVelmora, kVarTemp };
-
-char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// True when text begins with prefix, ASCII letters folded.
-bool StartsWithFolded(const char* text, const char* prefix) {
-  for (; *prefix; ++prefix, ++text) {
-    if (*text == '\0' || FoldAscii(*text) != FoldAscii(*prefix)) return false;
-  }
-  return true;
-}
 
 // The first count characters of a equal the whole of b, ASCII letters folded.
 bool SameTextN(const char* a, size_t count, const char* b) {
@@ -162,40 +153,40 @@ void AppendPlaceholder(Output* out, const char* copy, size_t at, size_t groupEnd
   bool dated = date && date->valid;
   char number[48];
 
-  if (StartsWithFolded(p, "src}")) {
+  if (StartsWithText(p, "src}")) {
     AppendAll(out, in.sourceDirectory);
-  } else if (StartsWithFolded(p, "des}")) {
+  } else if (StartsWithText(p, "des}")) {
     AppendAll(out, in.destinationDirectory);
-  } else if (StartsWithFolded(p, "exe}")) {
+  } else if (StartsWithText(p, "exe}")) {
     AppendAll(out, in.programDirectory);
-  } else if (StartsWithFolded(p, "inifile}")) {
+  } else if (StartsWithText(p, "inifile}")) {
     AppendAll(out, in.iniFileName);
-  } else if (StartsWithFolded(p, "\\n}")) {
+  } else if (StartsWithText(p, "\\n}")) {
     AppendChar(out, '\n');
-  } else if (StartsWithFolded(p, "\\r}")) {
+  } else if (StartsWithText(p, "\\r}")) {
     AppendChar(out, '\r');
-  } else if (StartsWithFolded(p, "\\t}")) {
+  } else if (StartsWithText(p, "\\t}")) {
     AppendChar(out, '\t');
-  } else if (StartsWithFolded(p, "idts}")) {
+  } else if (StartsWithText(p, "idts}")) {
     if (dated) {
       FormatText(number, sizeof(number), "%d.%d.%d", static_cast<int>(date->day),
                  static_cast<int>(date->month), static_cast<int>(date->year));
       AppendAll(out, number);
     }
-  } else if (StartsWithFolded(p, "idtn}")) {
+  } else if (StartsWithText(p, "idtn}")) {
     if (dated) {
       FormatText(number, sizeof(number), "%d", static_cast<int>(date->dayNumber));
       AppendAll(out, number);
     }
-  } else if (StartsWithFolded(p, "idta}")) {
+  } else if (StartsWithText(p, "idta}")) {
     if (dated) {
       FormatText(number, sizeof(number), "%04d%02d%02d", static_cast<int>(date->year),
                  static_cast<int>(date->month), static_cast<int>(date->day));
       AppendAll(out, number);
     }
-  } else if (StartsWithFolded(p, "fver=")) {
+  } else if (StartsWithText(p, "fver=")) {
     AppendFileVersion(out, copy, at + 6, closed ? groupEnd - 1 : groupEnd, in);
-  } else if (StartsWithFolded(p, "ini=") || StartsWithFolded(p, "reg=")) {
+  } else if (StartsWithText(p, "ini=") || StartsWithText(p, "reg=")) {
     char* const* table = (FoldAscii(p[0]) == 'I') ? in.iniDefinitions : in.regDefinitions;
     const char* value = LookupDefinition(p + 4, table);
     AppendAll(out, value ? value : in.programDirectory);

@@ -41,19 +41,19 @@ bool ScriptEnded(FILE* stream) {
   return !stream || std::feof(stream) || std::ferror(stream);
 }
 
-static inline unsigned char FoldAscii(unsigned char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
-}
-
 bool SameText(const char* a, const char* b) {
   if (!a || !b) return false;
-  size_t i = 0;
-  for (;; ++i) {
-    unsigned char ca = static_cast<unsigned char>(a[i]);
-    unsigned char cb = static_cast<unsigned char>(b[i]);
-    if (ca == '\0' || cb == '\0') return ca == cb;
-    if (FoldAscii(ca) != FoldAscii(cb)) return false;
+  for (size_t i = 0;; ++i) {
+    if (a[i] == '\0' || b[i] == '\0') return a[i] == b[i];
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
   }
+}
+
+bool StartsWithText(const char* text, const char* prefix) {
+  for (; *prefix; ++prefix, ++text) {
+    if (*text == '\0' || FoldAscii(*text) != FoldAscii(*prefix)) return false;
+  }
+  return true;
 }
 
 bool FindScriptLine(FILE* stream, const char* header, const char* line) {

@@ -39,6 +39,10 @@ bool ScriptEnded(FILE* stream);
 
 // Equality of whole texts, folding only the ASCII letters a-z.
 bool SameText(const char* a, const char* b);
+// The ASCII letter folding of SameText: a-z to A-Z, every other byte as is.
+inline char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+// True when text begins with prefix, folded as SameText folds.
+bool StartsWithText(const char* text, const char* prefix);
 
 // True when the first section with header `header` holds a line equal to
 // `line`; the stream's read position is unchanged.
