@@ -661,9 +661,18 @@ RunResult Session::Run() {
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   startTick_ = GetTickCount();
-  if (!CreateProcessA(launch_.exe.c_str(), cmdBuf.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      launch_.directory.empty() ? nullptr : launch_.directory.c_str(), &si,
-                      &processInfo_)) {
+  // Wine now and then fails a start with an internal error (1359) under
+  // load; a start that fails so is tried again before the run counts as
+  // failed.
+  bool created = false;
+  for (int attempt = 0; attempt < 3 && !created; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    created = CreateProcessA(launch_.exe.c_str(), &cmdBuf[0], nullptr, nullptr, FALSE, 0, nullptr,
+                             launch_.directory.empty() ? nullptr : launch_.directory.c_str(), &si,
+                             &processInfo_) != FALSE;
+    if (!created && GetLastError() != ERROR_INTERNAL_ERROR) break;
+  }
+  if (!created) {
     char err[64];
     std::snprintf(err, sizeof err, "CreateProcess failed, error %lu",
                   static_cast<unsigned long>(GetLastError()));
