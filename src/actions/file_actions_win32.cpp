@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "actions/file_actions.h"
+#include "actions/file_lines.h"
 #include "app/text.h"
-#include "script/line_split.h"
 #include "script/script_reader.h"
 
 char* systemErrorText = nullptr;

@@ -2,6 +2,9 @@
 #pragma once
 #include <cstddef>
 
+const int kPathFieldSize = 261;   // targetSpec, sourceDir, packageDir, ...
+const int kLongPathSize = 1301;   // scratchPath, targetPath, lineBuffer
+
 // True when path is not null and names a file that opens for binary reading.
 bool FileExists(const char* path);
 

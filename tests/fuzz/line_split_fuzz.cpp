@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "actions/file_lines.h"
 #include "script/line_split.h"
 #include "script/script_reader.h"
 
