@@ -20,6 +20,10 @@ int ReadScriptLine(FILE* stream, char* buffer, int maxCount, bool* cut) {
   for (;;) {
     int c = std::getc(stream);
     if (c == EOF || c == '\r') break;  // EOF also covers a read error
+    // A NUL could not be told from the end of the text; dropping it keeps
+    // the count equal to the text's length. Dropped bytes never count
+    // toward the limit.
+    if (c == '\n' || c == '\0') continue;
     if (count >= maxCount) {
       // The rest of an overlong line is dropped with its line end, so it can
       // never be taken for a line of its own.
@@ -27,9 +31,6 @@ int ReadScriptLine(FILE* stream, char* buffer, int maxCount, bool* cut) {
       *cut = true;
       break;
     }
-    // A NUL could not be told from the end of the text; dropping it keeps
-    // the count equal to the text's length.
-    if (c == '\n' || c == '\0') continue;
     if ((c == ' ' || c == '\t') && count == 0) continue;
     buffer[count++] = static_cast<char>(c);
   }

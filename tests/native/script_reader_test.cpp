@@ -92,6 +92,30 @@ TEST(ReadScriptLine, OverlongLineKeepsBoundAndDropsTail) {
   EXPECT_EQ(lines[0].size(), static_cast<size_t>(kMaxLineLength));
 }
 
+TEST(ReadScriptLine, DroppedBytesAtTheBoundDoNotCutTheLine) {
+  // A line of exactly the bound whose line end is preceded by an LF or a NUL
+  // (or several) is whole; one more character makes it cut.
+  for (const std::string& dropped : {std::string("\n"), std::string(1, '\0'),
+                                     std::string("\n\0\n", 3)}) {
+    FILE* stream = StreamOf(std::string(kMaxLineLength, 'd') + dropped + "\r\nnext");
+    ASSERT_NE(stream, nullptr);
+    char buffer[kLineBufferSize];
+    bool cut = true;
+    EXPECT_EQ(ReadScriptLine(stream, buffer, kMaxLineLength, &cut), kMaxLineLength);
+    EXPECT_FALSE(cut);
+    EXPECT_EQ(NextLine(stream), "next");
+    std::fclose(stream);
+  }
+  FILE* stream = StreamOf(std::string(kMaxLineLength, 'd') + "\ne\r\nnext");
+  ASSERT_NE(stream, nullptr);
+  char buffer[kLineBufferSize];
+  bool cut = false;
+  EXPECT_EQ(ReadScriptLine(stream, buffer, kMaxLineLength, &cut), kMaxLineLength);
+  EXPECT_TRUE(cut);
+  EXPECT_EQ(NextLine(stream), "next");
+  std::fclose(stream);
+}
+
 TEST(ReadScriptLine, SmallBoundAndLeadingBlanksNotCounted) {
   FILE* stream = StreamOf("   abcdef\r\nxy");
   ASSERT_NE(stream, nullptr);
