@@ -37,8 +37,9 @@ bool ReadDefaultValue(InstallerContext& context, const RegistrySource& source) {
     return false;
   }
   context.registryValueSize = size;
-  // A string value may be stored without its NUL.
-  context.installDir[size > 0 && size < 260 ? size : 260] = '\0';
+  // A string value may be stored without its NUL, or with no bytes at all:
+  // the text ends at its stored size.
+  context.installDir[size >= 0 && size < 260 ? size : 260] = '\0';
   return true;
 }
 
@@ -105,11 +106,15 @@ void InstallerContext::DeriveProgramDir(char* candidate, char* programDirOut) {
     iniDefinitions[slot] = entry;
     iniDefinitions[slot + 1] = nullptr;
     CopyText(scratchPath, sizeof scratchPath, "{ini=BinDir}");
-    ExpandPlaceholders(scratchPath, sizeof scratchPath, packageDir, candidate, programDir,
-                       iniFileName, iniDefinitions, regDefinitions, &packageDate);
+    // A directory too long to read whole names no directory at all.
+    bool whole = ExpandPlaceholders(scratchPath, sizeof scratchPath, packageDir, candidate,
+                                    programDir, iniFileName, iniDefinitions, regDefinitions,
+                                    &packageDate);
+    if (!whole) scratchPath[0] = '\0';
     TrimChar(scratchPath, static_cast<int>(std::strlen(scratchPath)) + 1, '"', true);
     TrimChar(scratchPath, static_cast<int>(std::strlen(scratchPath)) + 1, '\\', false);
-    if (AppendText(scratchPath, sizeof scratchPath, kProgramFile) && FileExists(scratchPath)) {
+    if (whole && AppendText(scratchPath, sizeof scratchPath, kProgramFile) &&
+        FileExists(scratchPath)) {
       *std::strrchr(scratchPath, '\\') = '\0';
       CopyText(programDirOut, 261, scratchPath);
     }

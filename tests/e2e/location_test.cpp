@@ -606,6 +606,29 @@ TEST(LocationSource, EmptyApplicationEntryCountsAsNotFound) {
   EXPECT_EQ(1u, r.CountBoxes(Message(7))) << Describe(r);
 }
 
+TEST(LocationSource, ApplicationEntryOfZeroBytesAfterAnUnusableAssociationIsNotFound) {
+  // The association's text reaches the value buffer first; an entry stored
+  // without any byte must not leave that text standing as an installation.
+  Setting s;
+  ASSERT_TRUE(s.Prepare(Script("")));
+  ASSERT_TRUE(SetAssociation(e2e::kFirstAssociation, s.inst.path()));  // no "/i "
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, e2e::kApplicationEntry, 0, nullptr, 0,
+                                           KEY_SET_VALUE, nullptr, &key, nullptr));
+  LONG written = RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 0);
+  RegCloseKey(key);
+  ASSERT_EQ(ERROR_SUCCESS, written);
+  Scenario sc;
+  sc.Answer(Message(7), IDNO, 1);
+
+  RunResult r = e2e::RunSetup(s.pkg.path(), "", sc);
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(1u, r.exitCode) << Describe(r);
+  EXPECT_EQ(1u, r.CountBoxes(Message(7))) << Describe(r);
+  EXPECT_EQ(0u, r.CountBoxes(ConfirmationPrefix())) << Describe(r);
+}
+
 TEST(LocationSource, BinDirOfTheInstallationsIniNamesTheProgramDirectory) {
   Setting s;
   const std::string prog = s.inst / "prog";
