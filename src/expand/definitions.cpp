@@ -10,8 +10,7 @@
 
 namespace {
 
-const size_t kFieldSize = 260;        // source, place, key: 259 characters
-const size_t kMaxEntryLength = 1300;  // an entry fits a script line
+const size_t kFieldSize = 260;  // source, place, key: 259 characters
 
 // The fields of a definition line, cut from the expanded line.
 struct DefinitionLine {
@@ -76,15 +75,15 @@ ParseResult ParseDefinitionLine(const char* line, bool sourceNeverEmpty, bool de
   return kLineComplete;
 }
 
-// name=value in a new heap text with the optional final backslash; null
-// when it would be longer than an entry may be or memory runs out.
+// name=value in a new heap text of exactly its size, with the optional final
+// backslash; null when memory runs out. A value longer than a line is kept
+// whole: a line that uses it and does not fit is refused when expanded.
 char* MakeEntry(const char* name, size_t nameLength, const char* value, bool backslash) {
   size_t valueLength = std::strlen(value);
   size_t length = nameLength + 1 + valueLength;
   // The entry ends with the value, or with '=' when the value is empty.
   bool addBackslash = backslash && (valueLength == 0 || value[valueLength - 1] != '\\');
   size_t total = length + (addBackslash ? 1 : 0);
-  if (total > kMaxEntryLength) return nullptr;
   char* entry = static_cast<char*>(std::malloc(total + 1));
   if (!entry) return nullptr;
   std::memcpy(entry, name, nameLength);
@@ -209,12 +208,12 @@ char* ParseIniDefinition(char* line, const char* sourceDirectory, const char* de
   line[fields.nameLength] = '\0';
   char* entry = FindIniValue(fields.source, section, fields.key, fields.name);
   line[fields.nameLength] = saved;
-  if (!entry || !fields.backslash) return entry;
+  // A value too long to read whole takes no backslash: it is never used.
+  if (!entry || !fields.backslash || !std::strchr(entry, '=')) return entry;
 
   size_t length = std::strlen(entry);
   if (entry[length - 1] == '\\') return entry;
-  char* longer = nullptr;
-  if (length + 1 <= kMaxEntryLength) longer = static_cast<char*>(std::realloc(entry, length + 2));
+  char* longer = static_cast<char*>(std::realloc(entry, length + 2));
   if (!longer) {
     std::free(entry);
     return nullptr;
@@ -250,9 +249,10 @@ char* FindIniValue(const char* path, const char* sectionInBrackets, const char* 
       }
     }
     if (!same) continue;
-    // The first matching line decides, even when its entry is too long or
-    // the line was longer than the reader takes.
-    if (!cut) entry = MakeEntry(name, std::strlen(name), line + keyLength + 1, false);
+    // The first matching line decides. One longer than the reader takes
+    // gives the name alone: its value is too long, and never replaced by
+    // the program directory.
+    entry = cut ? DuplicateText(name) : MakeEntry(name, std::strlen(name), line + keyLength + 1, false);
     break;
   }
   std::fclose(file);

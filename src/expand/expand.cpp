@@ -81,8 +81,8 @@ size_t SkipGroup(const char* copy, size_t start, bool* closed) {
   return i;
 }
 
-// Value of the first of the comma-separated names (starting at names) that
-// the table defines; null when none does.
+// The entry of the first of the comma-separated names (starting at names)
+// that the table defines; null when none does.
 const char* LookupDefinition(const char* names, char* const* table) {
   const char* name = names;
   for (;;) {
@@ -100,7 +100,7 @@ const char* LookupDefinition(const char* names, char* const* table) {
           break;
         }
       }
-      if (same) return equals ? equals + 1 : "";
+      if (same) return entry;
     }
     if (name[length] == '}') return nullptr;
     name += length + 1;
@@ -188,8 +188,15 @@ void AppendPlaceholder(Output* out, const char* copy, size_t at, size_t groupEnd
     AppendFileVersion(out, copy, at + 6, closed ? groupEnd - 1 : groupEnd, in);
   } else if (StartsWithText(p, "ini=") || StartsWithText(p, "reg=")) {
     char* const* table = (FoldAscii(p[0]) == 'I') ? in.iniDefinitions : in.regDefinitions;
-    const char* value = LookupDefinition(p + 4, table);
-    AppendAll(out, value ? value : in.programDirectory);
+    const char* entry = LookupDefinition(p + 4, table);
+    const char* equals = entry ? std::strchr(entry, '=') : nullptr;
+    if (!entry) {
+      AppendAll(out, in.programDirectory);
+    } else if (equals) {
+      AppendAll(out, equals + 1);
+    } else {
+      out->cut = true;  // a value too long to read whole: the line cannot be made
+    }
   } else {
     for (const SpecialFolder& folder : kSpecialFolders) {
       if (std::strncmp(p, folder.name, std::strlen(folder.name)) != 0) continue;

@@ -5,6 +5,9 @@
 
 #include "version/version.h"
 
+// A definition table entry is a heap text name=value. An entry of the name
+// alone, without '=', stands for a value too long to be read whole: a
+// placeholder that names it makes the expansion fail, never falls back.
 const int kDefinitionCapacity = 10;                 // entries of a definition table
 const int kDefinitionSlots = kDefinitionCapacity + 1;  // and the null that ends it
 

@@ -4,6 +4,7 @@
 
 #include "e2e/e2e_cases.h"
 #include "e2e/e2e_support.h"
+#include "e2e/script_bed.h"
 
 using driver::RunResult;
 using driver::Scenario;
@@ -161,6 +162,36 @@ TEST(Definitions, ValuesFromAnEarlierRunAndTheInstallationsIniFeedLaterLines) {
   EXPECT_TRUE(e2e::PathIsFile(prog + "\\copied\\payload.txt"));
   // The INI file keeps what it held.
   EXPECT_EQ(prog, e2e::ReadIni(ini, "Paths", "Bin"));
+}
+
+TEST(Definitions, ValuesTooLongForALineRefuseTheLinesThatUseThem) {
+  // Never the program directory in their place: each line that uses them is
+  // refused (message 46), nothing is written, and the rest of the run goes on.
+  Setting s;
+  const std::string k = s.key;
+  ASSERT_TRUE(e2e::RegWriteString(HKEY_CURRENT_USER, k, "Big", std::string(1400, 'b')));
+  ASSERT_TRUE(s.Prepare("[readreg]\r\nBig=HKCU;" + k + ";Big\r\n"
+                        "[readini]\r\n"
+                        "Cut={des}{inifile};Paths;Cut\r\n"
+                        "Far={des}{inifile};Paths;Far\r\n"
+                        "[WriteIni]\r\n"
+                        "{des}b.ini=S;Reg;{reg=Big}\r\n"
+                        "{des}b.ini=S;Far;{ini=Far}\r\n"
+                        "{des}b.ini=S;Cut;{ini=Cut}\r\n"
+                        "{des}b.ini=S;After;done\r\n",
+                        "[Paths]\r\nCut=" + std::string(1297, 'c') + "\r\nFar=" +
+                            std::string(5000, 'f') + "\r\n"));
+
+  RunResult r = e2e::RunSetup(s.pkg.path(), s.LocationArgs(), e2e::FinalAnswers());
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(3u, r.exitCode) << Describe(r);
+  const std::string ini = s.inst / "b.ini";
+  EXPECT_EQ("<none>", e2e::ReadIni(ini, "S", "Reg", "<none>"));
+  EXPECT_EQ("<none>", e2e::ReadIni(ini, "S", "Far", "<none>"));
+  EXPECT_EQ("<none>", e2e::ReadIni(ini, "S", "Cut", "<none>"));
+  EXPECT_EQ("done", e2e::ReadIni(ini, "S", "After"));
+  EXPECT_EQ(0u, e2e::FinalErrorDetail(r).find(e2e::CzRefusedLine())) << Describe(r);
 }
 
 TEST(Placeholders, DirectoriesDatesAndFileVersionsInWriteIniValues) {

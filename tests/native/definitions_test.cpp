@@ -169,22 +169,27 @@ TEST_F(DefinitionsTest, FieldsLongerThanTheirBuffers) {
   EXPECT_EQ(Parse("N=0;" + dir_ + name260 + ";S;K"), "<none>");
 }
 
-TEST_F(DefinitionsTest, EntryLongerThanALine) {
-  // INI lines of 1300 characters; name, "=" and value may fill 1300 too.
-  Write("big.ini", "[S]\r\nF=" + std::string(1297, 'v') + "\\\r\nG=" + std::string(1298, 'v') + "\r\n");
+TEST_F(DefinitionsTest, ValuesLongerThanALineAreKeptWholeOrMarkedTooLong) {
+  // INI lines of exactly 1300 characters are read whole, and their entries
+  // keep every character, a backslash too; a line the reader has to cut
+  // gives the name alone: too long, never some shorter value.
+  Write("big.ini", "[S]\r\nF=" + std::string(1297, 'v') + "\\\r\nG=" + std::string(1298, 'v') +
+                       "\r\nH=" + std::string(1299, 'v') + "\r\nK=" + std::string(1400, 'v') +
+                       "\r\nL=ok\r\n");
   const std::string ini = dir_ + "big.ini";
   EXPECT_EQ(Parse("N=" + ini + ";S;F").size(), 1300u);
   EXPECT_EQ(Parse("N=0;" + ini + ";S;G").size(), 1300u);
-  EXPECT_EQ(Parse("N=" + ini + ";S;G"), "<none>");  // the backslash would not fit
-  EXPECT_EQ(Parse("NN=0;" + ini + ";S;G"), "<none>");
+  EXPECT_EQ(Parse("N=" + ini + ";S;G"), "N=" + std::string(1298, 'v') + "\\");
+  EXPECT_EQ(Parse("NN=0;" + ini + ";S;G").size(), 1301u);
   EXPECT_EQ(Find(ini, "[S]", "G").size(), 1300u);
+  for (const char* key : {"H", "K"}) {
+    EXPECT_EQ(Find(ini, "[S]", key), "N") << key;
+    EXPECT_EQ(Parse(std::string("N=") + ini + ";S;" + key), "N") << key;
+  }
+  EXPECT_EQ(Find(ini, "[S]", "L"), "N=ok");
 }
 
-TEST_F(DefinitionsTest, LinesLongerThanTheReaderTakesGiveNothing) {
-  // The value would be cut to a length that fits: it is refused instead.
-  const std::string ini = Write("long.ini", "[S]\r\nK=" + std::string(1400, 'v') + "\r\nL=ok\r\n");
-  EXPECT_EQ(Find(ini, "[S]", "K"), "<none>");
-  EXPECT_EQ(Find(ini, "[S]", "L"), "N=ok");
+TEST_F(DefinitionsTest, DefinitionLinesLongerThanTheReaderTakesGiveNothing) {
   Write("Quillon.ini", "[P]\r\nA=1\r\n");
   ReadScript({"[readini]", "Long={des}Quillon.ini;P;A;" + std::string(1300, 'x'),
               "Short={des}Quillon.ini;P;A"},
@@ -294,15 +299,19 @@ TEST_F(DefinitionsTest, RegistryLinesAfterTheTenthAreNotRead) {
   EXPECT_EQ(FakeRegistryReadCount(), 11);  // the miss and ten entries; not the eleventh
 }
 
-TEST_F(DefinitionsTest, RegistryValueLongerThanAnEntry) {
+TEST_F(DefinitionsTest, RegistryValuesLongerThanALineAreKeptWhole) {
   FakeRegistrySetValue(kRootCurrentUser, "K", "Fits", std::string(1297, 'v').c_str());
   FakeRegistrySetValue(kRootCurrentUser, "K", "Over", std::string(1298, 'v').c_str());
-  ReadScript({"[readreg]", "N=HKCU;K;Over", "N=0;HKCU;K;Over", "N=HKCU;K;Fits"}, true);
+  FakeRegistrySetValue(kRootCurrentUser, "K", "Big", std::string(1400, 'b').c_str());
+  ReadScript({"[readreg]", "N=HKCU;K;Over", "N=0;HKCU;K;Over", "N=HKCU;K;Fits", "B=0;HKCU;K;Big"},
+             true);
   std::vector<std::string> entries = Entries();
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].size(), 1300u);
+  ASSERT_EQ(entries.size(), 4u);
+  EXPECT_EQ(entries[0], "N=" + std::string(1298, 'v') + "\\");
   EXPECT_EQ(entries[1].size(), 1300u);
-  EXPECT_EQ(entries[1].back(), '\\');
+  EXPECT_EQ(entries[2].size(), 1300u);
+  EXPECT_EQ(entries[2].back(), '\\');
+  EXPECT_EQ(entries[3], "B=" + std::string(1400, 'b'));
 }
 
 TEST_F(DefinitionsTest, FreeDefinitionsStopsAtTheFirstEmptySlot) {

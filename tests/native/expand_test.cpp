@@ -102,6 +102,28 @@ TEST_F(ExpandTest, DefinitionLookupWithNameLists) {
   EXPECT_EQ(Expand("{ini=Z,BinDir", Table({"BinDir=E:\\Bin\\"})), kProgram);
 }
 
+TEST_F(ExpandTest, ValuesTooLongForTheLineFailInsteadOfFallingBack) {
+  // The name alone marks a value too long to read; a kept value longer
+  // than the line does not fit. Neither becomes the program directory.
+  struct Case {
+    std::string entry;
+    std::string line;
+  } cases[] = {{"Big", "x{ini=Big}y"},
+               {"Big", "{ini=Other,Big}"},
+               {"Big=" + std::string(1400, 'b'), "{ini=Big}"},
+               {"Big=" + std::string(1299, 'b'), "ab{ini=Big}"}};
+  for (const Case& c : cases) {
+    Table ini({c.entry});
+    char buffer[1301];
+    std::snprintf(buffer, sizeof(buffer), "%s", c.line.c_str());
+    EXPECT_FALSE(ExpandPlaceholders(buffer, sizeof(buffer), kPackage, kInstall, kProgram, kIniName,
+                                    ini.slots, Table({}).slots, nullptr))
+        << c.line;
+    EXPECT_EQ(std::string(buffer).find(kProgram), std::string::npos) << c.line;
+  }
+  EXPECT_EQ(Expand("a{ini=Big}", Table({"Big=" + std::string(1298, 'b')})).size(), 1299u);
+}
+
 TEST_F(ExpandTest, IniAndRegistryTablesAreSeparate) {
   Table ini({"Name=from-ini"});
   Table reg({"Name=from-reg"});
