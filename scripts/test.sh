@@ -9,6 +9,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/build.sh"
 source "$root/scripts/wine-env.sh"
 wine_start_server
-trap wine_stop_server EXIT
+small_volume_mount
+trap 'wine_stop_server; small_volume_unmount' EXIT
 cd "$SETUP_BUILD_ROOT"
 ctest --output-on-failure -j "${TEST_JOBS:-2}" "$@"

@@ -41,3 +41,26 @@ wine_start_server() {
 # Runs a Windows program in the prefix.
 wine_run() { env LC_ALL="$WINE_LOCALE" "$WINE_LOADER" "$@"; }
 wine_stop_server() { "$WINE_SERVER" -k 2>/dev/null || true; }
+
+# A volume of 1 MiB (tmpfs) for the tests of a disk that runs full. The
+# tests find it through SETUP_SMALL_VOLUME (as Wine names it) and skip,
+# saying why, when it could not be mounted.
+SMALL_VOLUME_DIR="$SETUP_BUILD_ROOT/small-volume"
+small_volume_sudo() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo -n "$@"; fi; }
+small_volume_mount() {
+  mkdir -p "$SMALL_VOLUME_DIR"
+  if mountpoint -q "$SMALL_VOLUME_DIR"; then small_volume_sudo umount "$SMALL_VOLUME_DIR" || true; fi
+  local why
+  if why="$(small_volume_sudo mount -t tmpfs -o size=1m,mode=1777 setup-small-volume \
+              "$SMALL_VOLUME_DIR" 2>&1)"; then
+    export SETUP_SMALL_VOLUME="Z:${SMALL_VOLUME_DIR//\//\\}"
+  else
+    unset SETUP_SMALL_VOLUME
+    echo "note: the disk-full tests will be skipped: mounting a small volume was refused ($why)"
+  fi
+}
+small_volume_unmount() {
+  if mountpoint -q "$SMALL_VOLUME_DIR" 2>/dev/null; then
+    small_volume_sudo umount "$SMALL_VOLUME_DIR" 2>/dev/null || true
+  fi
+}

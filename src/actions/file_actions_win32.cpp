@@ -23,6 +23,8 @@ const char* const kSetupFileNames[] = {"setup.exe", "setup.dat"};
 const size_t kSearchPathSize = 261;
 // Program files up to this length are renamed aside before a copy.
 const size_t kRenameAsideLimit = 2000;
+// A finished copy waits under this name beside the target it replaces.
+const char kTemporarySuffix[] = ".~tmp";
 // How long a copied file's name at least stays on the status line before the
 // next one replaces it.
 const DWORD kFileStatusInterval = 40;
@@ -137,31 +139,115 @@ bool IsProgramFile(const char* path, size_t length) {
   return SameText(extension, ".exe") || SameText(extension, ".com");
 }
 
-// ReplaceFile; sourceAttributes may be INVALID_FILE_ATTRIBUTES (then read).
-bool ReplaceFileKnown(const char* source, const char* target, DWORD sourceAttributes) {
+// Removes a file whatever its read-only attribute; false when it stays.
+bool RemoveFile(const char* path) {
+  if (DeleteFileA(path)) return true;
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+  ClearReadOnlyKnown(path, attributes);
+  return DeleteFileA(path) != 0;
+}
+
+// Renames a program file out of the way of its replacement, to the first of
+// "<target>.(0)" ... "(4)" that is free or can be freed; aside receives the
+// name. A running program cannot be overwritten, but it can be renamed.
+bool RenameProgramAside(const char* target, char* aside, size_t asideSize) {
+  if (!IsProgramFile(target, std::strlen(target))) return false;
+  for (int number = 0; number < 5; ++number) {
+    FormatText(aside, asideSize, "%s.(%d)", target, number);
+    if (MoveFileA(target, aside)) return true;
+    // A leftover of an earlier update that is no longer in use.
+    if (RemoveFile(aside) && MoveFileA(target, aside)) return true;
+  }
+  return false;
+}
+
+bool IsSharingOrAccessError(DWORD code) {
+  return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED ||
+         code == ERROR_LOCK_VIOLATION;
+}
+
+// Copies over the target in place: the way that works where a finished copy
+// cannot be renamed over the target. A read-only target is made writable
+// for the second try and gets its attributes back when that fails too.
+bool CopyInPlace(const char* source, const char* target) {
+  if (CopyFileA(source, target, FALSE)) return true;
+  DWORD code = GetLastError();
+  DWORD attributes = GetFileAttributesA(target);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) {
+    SetLastError(code);
+    return false;
+  }
+  ClearReadOnlyKnown(target, attributes);
+  if (CopyFileA(source, target, FALSE)) return true;
+  code = GetLastError();
+  SetFileAttributesA(target, attributes);
+  SetLastError(code);
+  return false;
+}
+
+// Copies the source to the temporary name; a read-only leftover of a run
+// that was killed is removed first.
+bool CopyToTemporary(const char* source, const char* temporary) {
+  if (CopyFileA(source, temporary, FALSE)) return true;
+  DWORD code = GetLastError();
+  if (code == ERROR_ACCESS_DENIED && RemoveFile(temporary) && CopyFileA(source, temporary, FALSE)) {
+    return true;
+  }
+  code = GetLastError();
+  RemoveFile(temporary);  // a copy that broke off leaves no fragment behind
+  SetLastError(code);
+  return false;
+}
+
+// Replaces an existing target by a complete copy: the source is copied to
+// "<target>.~tmp" beside it (which also replaces a leftover of a killed
+// run), and only that finished copy takes the target's place, with one
+// replacing rename. Whatever fails, the old target keeps its content and
+// attributes, and the temporary file is gone.
+bool ReplaceByCompleteCopy(const char* source, const char* target) {
+  char temporary[MAX_PATH];
+  if (!FormatText(temporary, sizeof temporary, "%s%s", target, kTemporarySuffix)) {
+    return CopyInPlace(source, target);  // no valid path for the temporary copy
+  }
+  if (!CopyToTemporary(source, temporary)) return false;
+  if (MoveFileExA(temporary, target, MOVEFILE_REPLACE_EXISTING)) return true;
+  DWORD code = GetLastError();
+  DWORD attributes = GetFileAttributesA(target);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    // Only a finished copy may make the old target writable.
+    ClearReadOnlyKnown(target, attributes);
+    if (MoveFileExA(temporary, target, MOVEFILE_REPLACE_EXISTING)) return true;
+    code = GetLastError();
+    SetFileAttributesA(target, attributes);
+  }
+  RemoveFile(temporary);
+  // Held open by a program that lets others write to it but not rename it.
+  if (IsSharingOrAccessError(code)) return CopyInPlace(source, target);
+  SetLastError(code);
+  return false;
+}
+
+// One attempt to bring a [Copy] file to its target: a program file in the
+// way is renamed aside (and put back when the copy fails), a new target is
+// copied directly, an existing one is replaced only by a complete copy.
+// sourceAttributes may be INVALID_FILE_ATTRIBUTES (then read).
+bool InstallFile(const char* source, const char* target, DWORD sourceAttributes) {
   if (!source || !target) return false;
   char aside[kRenameAsideLimit + 16];
-  bool renamed = false;
-  if (IsProgramFile(target, std::strlen(target))) {
-    for (int number = 0; number < 5 && !renamed; ++number) {
-      FormatText(aside, sizeof aside, "%s.(%d)", target, number);
-      if (MoveFileA(target, aside)) {
-        renamed = true;
-        break;
-      }
-      // A leftover of an earlier update that is no longer in use.
-      bool removed = DeleteFileA(aside) != 0;
-      if (!removed) {
-        DWORD attributes = GetFileAttributesA(aside);
-        if (attributes != INVALID_FILE_ATTRIBUTES) {
-          ClearReadOnlyKnown(aside, attributes);
-          removed = DeleteFileA(aside) != 0;
-        }
-      }
-      if (removed && MoveFileA(target, aside)) renamed = true;
+  bool renamed = RenameProgramAside(target, aside, sizeof aside);
+  // Asking the copy to fail on an existing target tells new from existing
+  // targets without a call of its own.
+  bool copied = CopyFileA(source, target, TRUE) != 0;
+  if (!copied) {
+    DWORD code = GetLastError();
+    if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) {
+      copied = ReplaceByCompleteCopy(source, target);
+    } else {
+      SetLastError(code);
     }
   }
-  if (!CopyFileA(source, target, FALSE)) {
+  if (!copied) {
     DWORD code = GetLastError();
     // The installation must not be left without its program file.
     if (renamed) MoveFileExA(aside, target, MOVEFILE_REPLACE_EXISTING);
@@ -284,7 +370,7 @@ void CopyReadOnly(const char* source, const char* target) {
 }
 
 bool ReplaceFile(const char* source, const char* target) {
-  return ReplaceFileKnown(source, target, INVALID_FILE_ATTRIBUTES);
+  return InstallFile(source, target, INVALID_FILE_ATTRIBUTES);
 }
 
 bool RunAndWait(const char* program, const char* parameters) {
@@ -384,16 +470,9 @@ void InstallerContext::ApplyCopyLine() {
     for (;;) {
       DWORD code = ERROR_FILENAME_EXCED_RANGE;
       if (pathsFit) {
-        if (ReplaceFileKnown(scratchPath, targetPath, sourceAttributes)) break;
-        ClearReadOnly(targetPath);
-        if (CopyFileA(scratchPath, targetPath, FALSE)) {
-          if (sourceAttributes == INVALID_FILE_ATTRIBUTES) {
-            CopyReadOnly(scratchPath, targetPath);
-          } else {
-            MarkReadOnlyLike(sourceAttributes, targetPath);
-          }
-          break;
-        }
+        // The read-only retry and every other fallback live in InstallFile:
+        // each of them keeps the old target whole until a copy is complete.
+        if (InstallFile(scratchPath, targetPath, sourceAttributes)) break;
         code = GetLastError();
       }
       char codeText[16];

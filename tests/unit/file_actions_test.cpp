@@ -373,6 +373,57 @@ TEST_F(FileActionsTest, FailedCopyAfterRenameRestoresTheProgramFile) {
   EXPECT_TRUE(installer.errorsOccurred);
 }
 
+TEST_F(FileActionsTest, ExistingTargetIsReplacedOnlyByACompleteCopy) {
+  // Each way a replacement can go: the old file stays whole (content and
+  // attributes) unless the new one arrived complete, and no temporary copy
+  // is ever left beside it.
+  enum Hold { kNothing, kSourceLocked, kTargetWritableOnly, kReadOnlyLeftover };
+  struct Case {
+    const char* name;
+    Hold hold;
+    size_t nameLength;  // of the target's file name; 0: "lib.dll"
+    const char* expected;
+    size_t boxes;
+  } cases[] = {
+      {"unreadable source", kSourceLocked, 0, "old", 1},
+      {"target open for writing but not renaming", kTargetWritableOnly, 0, "new", 0},
+      {"read-only temporary copy of a killed run", kReadOnlyLeftover, 0, "new", 0},
+      {"no room for the temporary name", kNothing, 257 - installDir_.size() - 1, "new", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    unit::ResetInstaller();
+    CopyText(installer.msgTitle, sizeof installer.msgTitle, kTitle);
+    std::string name = c.nameLength ? std::string(c.nameLength - 4, 'n') + ".dll" : "lib.dll";
+    WritePackage(name, "new");
+    WriteAt(App(name), "old");
+    // A failure must keep attributes too; a hidden target also makes sure no
+    // copy was ever written over it in place.
+    const DWORD oldAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
+    if (c.boxes) SetFileAttributesA(App(name).c_str(), oldAttributes);
+    if (c.hold == kReadOnlyLeftover) {
+      WriteAt(App(name + ".~tmp"), "fragment");
+      SetReadOnly(App(name + ".~tmp"));
+    }
+    ScriptedBoxes boxes;
+    boxes.Answer(IDIGNORE);
+    {
+      OpenFile source(Pkg(name), c.hold == kSourceLocked ? 0 : FILE_SHARE_READ);
+      OpenFile target(App(name), c.hold == kTargetWritableOnly
+                                     ? FILE_SHARE_READ | FILE_SHARE_WRITE
+                                     : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+      RunCopy(name, installDir_ + "\\");
+    }
+    EXPECT_EQ(boxes.boxes().size(), c.boxes);
+    EXPECT_EQ(ReadFileBytes(App(name)), c.expected);
+    EXPECT_EQ(Listing(installDir_), name);
+    if (c.boxes) {
+      EXPECT_EQ(GetFileAttributesA(App(name).c_str()), oldAttributes);
+    }
+    DeleteFileA(App(name).c_str());
+  }
+}
+
 TEST_F(FileActionsTest, ReplaceFileRefusesNullPathsAndCopiesPlainFiles) {
   WritePackage("a.txt", "A");
   EXPECT_FALSE(ReplaceFile(nullptr, App("a.txt").c_str()));
