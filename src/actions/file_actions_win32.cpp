@@ -186,6 +186,18 @@ bool CopyInPlace(const char* source, const char* target) {
   return false;
 }
 
+// True when both paths, made full, are one name (letters in any case).
+bool NameTheSameFile(const char* a, const char* b) {
+  char fullA[kLongPathSize];
+  char fullB[kLongPathSize];
+  DWORD lengthA = GetFullPathNameA(a, sizeof fullA, fullA, nullptr);
+  DWORD lengthB = GetFullPathNameA(b, sizeof fullB, fullB, nullptr);
+  if (lengthA == 0 || lengthA >= sizeof fullA || lengthB == 0 || lengthB >= sizeof fullB) {
+    return false;
+  }
+  return lstrcmpiA(fullA, fullB) == 0;
+}
+
 // Copies the source to the temporary name; a read-only leftover of a run
 // that was killed is removed first.
 bool CopyToTemporary(const char* source, const char* temporary) {
@@ -206,6 +218,11 @@ bool CopyToTemporary(const char* source, const char* temporary) {
 // replacing rename. Whatever fails, the old target keeps its content and
 // attributes, and the temporary file is gone.
 bool ReplaceByCompleteCopy(const char* source, const char* target) {
+  if (NameTheSameFile(source, target)) {
+    // A file copied onto itself fails as a plain copy over it would.
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return false;
+  }
   char temporary[MAX_PATH];
   if (!FormatText(temporary, sizeof temporary, "%s%s", target, kTemporarySuffix)) {
     return CopyInPlace(source, target);  // no valid path for the temporary copy

@@ -422,6 +422,16 @@ TEST_F(FileActionsTest, ExistingTargetIsReplacedOnlyByACompleteCopy) {
     }
     DeleteFileA(App(name).c_str());
   }
+
+  // A file copied onto itself fails as a plain copy over it always did.
+  unit::ResetInstaller();
+  WritePackage("self.txt", "self");
+  ScriptedBoxes boxes;
+  boxes.Answer(IDIGNORE);
+  RunCopy("self.txt", packageDir_ + "\\");
+  EXPECT_EQ(boxes.boxes().size(), 1u);
+  EXPECT_EQ(ReadFileBytes(Pkg("self.txt")), "self");
+  EXPECT_FALSE(Exists(Pkg("self.txt.~tmp")));
 }
 
 TEST_F(FileActionsTest, ReplaceFileRefusesNullPathsAndCopiesPlainFiles) {
