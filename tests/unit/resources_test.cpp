@@ -47,7 +47,7 @@ TEST_F(ResourceTableTest, EveryCatalogueTextHasItsWindows1250Bytes) {
   // The generated list itself covers both sets, without number 38.
   std::set<unsigned> wanted;
   for (unsigned base : {1000u, 2000u})
-    for (unsigned n = 1; n <= 46; ++n)
+    for (unsigned n = 1; n <= 52; ++n)
       if (n != 38) wanted.insert(base + n);
   EXPECT_EQ(ids, wanted);
 }
@@ -66,6 +66,9 @@ TEST_F(ResourceTableTest, SelectedTextsMatchHandWrittenBytes) {
       {2006, "https://www.quillon.cz"},
       {1046, "\xd8\xe1" "dek skriptu je p\xf8\xedli\x9a dlouh\xfd a nebyl proveden: %s"},
       {2046, "Riadok skriptu je pr\xedli\x9a dlh\xfd a nebol vykonan\xfd: %s"},
+      {1050, "Nelze vytvo\xf8it soubor protokolu %s !\nChyba: %s"},
+      {2049, "Predch\xe1" "dzaj\xfa" "ca in\x9atal\xe1" "cia bal\xed\xe8ka do tohto adres\xe1ra nebola "
+             "dokon\xe8" "en\xe1. Vr\xe1ti\x9d in\x9atal\xe1" "ciu Quillonu do stavu pred \xf2ou ?"},
       {1011, "Nainstalovat tento bal\xed\xe8"
              "ek Quillonu do instalace v adres\xe1\xf8i %s ?\n(adres\xe1\xf8 s programem Quillon.exe "
              "je %s)"},
