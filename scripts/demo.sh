@@ -60,7 +60,8 @@ snapshot() { # directory state, INI file, registry
   (cd "$inst" && find . -type f | sort | while read -r f; do
      printf '%s  %s bytes  %s\n' "${f#./}" "$(stat -c %s "$f")" "$(md5sum < "$f" | cut -c1-8)"; done) > "$1.files"
   tr -d '\r' < "$inst/Quillon.ini" > "$1.ini"
-  { wine_run reg query 'HKCU\Software\Valtor CZ' /s 2>/dev/null || true; } | tr -d '\r' | iconv -f CP1250 -t UTF-8 2>/dev/null | grep -av '^$' > "$1.reg" || true
+  # reg.exe writes to a pipe in the console's (OEM) code page, 852 for Czech.
+  { wine_run reg query 'HKCU\Software\Valtor CZ' /s 2>/dev/null || true; } | tr -d '\r' | iconv -f CP852 -t UTF-8 2>/dev/null | grep -av '^$' > "$1.reg" || true
 }
 snapshot "$demo/before"
 changes() { # what differs between the two snapshots of one kind
@@ -70,10 +71,30 @@ changes() { # what differs between the two snapshots of one kind
 }
 
 echo
-echo "Running Setup.exe in the package directory, answering as a user would..."
+echo "Rehearsing the installation first: Setup.exe /plan changes nothing and writes its plan..."
+set +e
+wine_run "$SETUP_BUILD_ROOT/win64/setup_driver.exe" \
+  --exe "$(winpath "$pkg/Setup.exe")" --dir "$(winpath "$pkg")" \
+  --args "/plan /log \"$(winpath "$demo/plan.log")\"" \
+  --answer "Nainstalovat tento=YES" --timeout 60 --utf8 > "$demo/plan-driver.log" 2>&1
+plan_code=$?
+set -e
+snapshot "$demo/planned"
+echo "The plan (exit code $plan_code: 0 nothing would fail, 2 refused by the version check, 3 a line would fail):"
+tr -d '\r' < "$demo/plan.log" | grep -a ' PLAN \| GATE \| DEFINE ' | cut -c25- | sed 's/^/  /'
+if cmp -s "$demo/before.files" "$demo/planned.files" && cmp -s "$demo/before.ini" "$demo/planned.ini" \
+   && cmp -s "$demo/before.reg" "$demo/planned.reg"; then
+  echo "  (the rehearsal left files, Quillon.ini and the registry as they were)"
+else
+  echo "  WARNING: the rehearsal changed the installation"
+fi
+
+echo
+echo "Running Setup.exe in the package directory, answering as a user would, with a log..."
 set +e
 RECORDER_LOG='C:\Quillon\data\migrate.log' wine_run "$SETUP_BUILD_ROOT/win64/setup_driver.exe" \
   --exe "$(winpath "$pkg/Setup.exe")" --dir "$(winpath "$pkg")" \
+  --args "/log \"$(winpath "$demo/install.log")\"" \
   --answer "Nainstalovat tento=YES" --answer "aktualizov=OK" --answer "Instalace neprob=OK" \
   --timeout 60 --utf8 > "$demo/driver.log" 2>&1
 code=$?
@@ -95,6 +116,9 @@ changes "ini"
 echo
 echo "Registry under HKCU\\Software\\Valtor CZ (- before, + after):"
 changes "reg"
+echo
+echo "The run's log ($demo/install.log):"
+tr -d '\r' < "$demo/install.log" | sed 's/^/  /'
 if [ -f "$inst/data/migrate.log" ]; then
   echo
   echo "The [Run] line's program (qmigrate.exe) recorded:"

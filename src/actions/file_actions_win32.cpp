@@ -9,7 +9,10 @@
 
 #include "actions/file_actions.h"
 #include "actions/file_lines.h"
+#include "actions/file_plan.h"
 #include "app/text.h"
+#include "log/plan_changes.h"
+#include "log/run_log.h"
 #include "script/script_reader.h"
 
 char* systemErrorText = nullptr;
@@ -167,10 +170,19 @@ bool IsSharingOrAccessError(DWORD code) {
          code == ERROR_LOCK_VIOLATION;
 }
 
+// How a copy reached its target, for the run's log.
+struct CopyOutcome {
+  bool replaced;   // the target existed
+  bool inPlace;    // copied over it in place: it could not be renamed
+  bool renamed;    // a program moved aside to `aside`
+  char aside[kRenameAsideLimit + 16];
+};
+
 // Copies over the target in place: the way that works where a finished copy
 // cannot be renamed over the target. A read-only target is made writable
 // for the second try and gets its attributes back when that fails too.
-bool CopyInPlace(const char* source, const char* target) {
+bool CopyInPlace(const char* source, const char* target, CopyOutcome* outcome) {
+  outcome->inPlace = true;
   if (CopyFileA(source, target, FALSE)) return true;
   DWORD code = GetLastError();
   DWORD attributes = GetFileAttributesA(target);
@@ -217,7 +229,7 @@ bool CopyToTemporary(const char* source, const char* temporary) {
 // run), and only that finished copy takes the target's place, with one
 // replacing rename. Whatever fails, the old target keeps its content and
 // attributes, and the temporary file is gone.
-bool ReplaceByCompleteCopy(const char* source, const char* target) {
+bool ReplaceByCompleteCopy(const char* source, const char* target, CopyOutcome* outcome) {
   if (NameTheSameFile(source, target)) {
     // A file copied onto itself fails as a plain copy over it would.
     SetLastError(ERROR_SHARING_VIOLATION);
@@ -225,7 +237,7 @@ bool ReplaceByCompleteCopy(const char* source, const char* target) {
   }
   char temporary[MAX_PATH];
   if (!FormatText(temporary, sizeof temporary, "%s%s", target, kTemporarySuffix)) {
-    return CopyInPlace(source, target);  // no valid path for the temporary copy
+    return CopyInPlace(source, target, outcome);  // no valid path for the temporary copy
   }
   if (!CopyToTemporary(source, temporary)) return false;
   if (MoveFileExA(temporary, target, MOVEFILE_REPLACE_EXISTING)) return true;
@@ -240,7 +252,7 @@ bool ReplaceByCompleteCopy(const char* source, const char* target) {
   }
   RemoveFile(temporary);
   // Held open by a program that lets others write to it but not rename it.
-  if (IsSharingOrAccessError(code)) return CopyInPlace(source, target);
+  if (IsSharingOrAccessError(code)) return CopyInPlace(source, target, outcome);
   SetLastError(code);
   return false;
 }
@@ -249,17 +261,20 @@ bool ReplaceByCompleteCopy(const char* source, const char* target) {
 // way is renamed aside (and put back when the copy fails), a new target is
 // copied directly, an existing one is replaced only by a complete copy.
 // sourceAttributes may be INVALID_FILE_ATTRIBUTES (then read).
-bool InstallFile(const char* source, const char* target, DWORD sourceAttributes) {
+bool InstallFile(const char* source, const char* target, DWORD sourceAttributes,
+                 CopyOutcome* outcome) {
+  outcome->replaced = outcome->inPlace = outcome->renamed = false;
   if (!source || !target) return false;
-  char aside[kRenameAsideLimit + 16];
-  bool renamed = RenameProgramAside(target, aside, sizeof aside);
+  outcome->renamed = RenameProgramAside(target, outcome->aside, sizeof outcome->aside);
+  outcome->replaced = outcome->renamed;
   // Asking the copy to fail on an existing target tells new from existing
   // targets without a call of its own.
   bool copied = CopyFileA(source, target, TRUE) != 0;
   if (!copied) {
     DWORD code = GetLastError();
     if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) {
-      copied = ReplaceByCompleteCopy(source, target);
+      outcome->replaced = true;
+      copied = ReplaceByCompleteCopy(source, target, outcome);
     } else {
       SetLastError(code);
     }
@@ -267,13 +282,24 @@ bool InstallFile(const char* source, const char* target, DWORD sourceAttributes)
   if (!copied) {
     DWORD code = GetLastError();
     // The installation must not be left without its program file.
-    if (renamed) MoveFileExA(aside, target, MOVEFILE_REPLACE_EXISTING);
+    if (outcome->renamed) MoveFileExA(outcome->aside, target, MOVEFILE_REPLACE_EXISTING);
     SetLastError(code);
     return false;
   }
   if (sourceAttributes == INVALID_FILE_ATTRIBUTES) sourceAttributes = GetFileAttributesA(source);
   MarkReadOnlyLike(sourceAttributes, target);
   return true;
+}
+
+// What the log says of a copy that arrived.
+void LogCopied(const char* source, const char* target, const CopyOutcome& outcome) {
+  if (!RunLogActive()) return;
+  const char* how = !outcome.replaced ? "new"
+                    : outcome.inPlace ? "replaced in place (it could not be renamed)"
+                                      : "replaced";
+  LogEvent("COPY", "\"%s\" -> \"%s\": %s%s%s%s", source, target, how,
+           outcome.renamed ? "; the old program was renamed to \"" : "",
+           outcome.renamed ? outcome.aside : "", outcome.renamed ? "\"" : "");
 }
 
 bool IsExistingDirectory(const char* path) {
@@ -298,6 +324,7 @@ struct CopyTarget {
   bool decided;
   bool intoDirectory;
   bool needsSeparator;
+  bool directoriesMade;  // a rehearsal: the target's directories could be made
 };
 
 }  // namespace
@@ -372,7 +399,8 @@ void CreateDirectoryPath(const char* path) {
     if (path[i] != '\\' || i == 0) continue;
     std::memcpy(level, path, i);
     level[i] = '\0';
-    CreateDirectoryA(level, nullptr);  // existing levels and the drive fail harmlessly
+    // Existing levels and the drive fail harmlessly.
+    if (CreateDirectoryA(level, nullptr)) LogEvent("MKDIR", "\"%s\"", level);
   }
 }
 
@@ -387,10 +415,11 @@ void CopyReadOnly(const char* source, const char* target) {
 }
 
 bool ReplaceFile(const char* source, const char* target) {
-  return InstallFile(source, target, INVALID_FILE_ATTRIBUTES);
+  CopyOutcome outcome;
+  return InstallFile(source, target, INVALID_FILE_ATTRIBUTES, &outcome);
 }
 
-bool RunAndWait(const char* program, const char* parameters) {
+bool RunAndWait(const char* program, const char* parameters, unsigned long* exitCode) {
   SHELLEXECUTEINFOA execute;
   std::memset(&execute, 0, sizeof execute);
   execute.cbSize = sizeof execute;
@@ -406,6 +435,8 @@ bool RunAndWait(const char* program, const char* parameters) {
   if (!ShellExecuteExA(&execute)) return false;
   if (execute.hProcess) {
     WaitForSingleObject(execute.hProcess, INFINITE);
+    DWORD code = 0;
+    if (exitCode && GetExitCodeProcess(execute.hProcess, &code)) *exitCode = code;
     CloseHandle(execute.hProcess);
   }
   return true;
@@ -417,14 +448,31 @@ void InstallerContext::ApplyCopyLine() {
   findHandle = FindFirstFileA(scratchPath, &findData);
   if (findHandle == INVALID_HANDLE_VALUE) {
     DWORD code = GetLastError();
-    if (HasWildcard(lineBuffer)) return;  // a pattern that finds nothing is no error
+    if (HasWildcard(lineBuffer)) {  // a pattern that finds nothing is no error
+      LogEvent(RunIsRehearsal() ? "PLAN COPY" : "COPY", "\"%s\": no file matches", scratchPath);
+      return;
+    }
     char codeText[16];
     FormatSystemError(code);
-    FormatText(errorText, sizeof errorText, LoadMessage(33), scratchPath,
-               SystemErrorOrCode(codeText, sizeof codeText));
+    const char* systemText = SystemErrorOrCode(codeText, sizeof codeText);
+    FormatText(errorText, sizeof errorText, LoadMessage(33), scratchPath, systemText);
     FormatText(messageText, sizeof messageText, LoadMessage(34), errorText);
+    if (RunIsRehearsal()) {
+      if (PlanMadeEarlier(scratchPath)) {
+        LogEvent("PLAN COPY", "\"%s\": does not exist yet; an earlier line would make it",
+                 scratchPath);
+      } else {
+        errorsOccurred = true;
+        LogEvent("PLAN COPY", "\"%s\": would fail: %s; the user would be asked whether to go on",
+                 scratchPath, systemText);
+      }
+      return;
+    }
     errorsOccurred = true;
-    if (ShowBox(kBoxMissingSource, messageText, nullptr) == IDNO) stopRequested = true;
+    int answer = ShowBox(kBoxMissingSource, messageText, nullptr);
+    LogEvent("COPY", "\"%s\": failed: %s; %s", scratchPath, systemText,
+             answer == IDNO ? "the installation stops" : "the installation goes on");
+    if (answer == IDNO) stopRequested = true;
     return;
   }
 
@@ -437,7 +485,7 @@ void InstallerContext::ApplyCopyLine() {
 
   ExclusionNames excluded;
   CollectExclusionNames(sourceDir, copyFilter, &excluded);
-  CopyTarget target = {false, false, false};
+  CopyTarget target = {false, false, false, true};
   bool statusShown = false;
   DWORD statusTick = 0;
 
@@ -457,7 +505,11 @@ void InstallerContext::ApplyCopyLine() {
       target.needsSeparator = !endsInBackslash;
       const char* specBackslash = std::strrchr(targetSpec, '\\');
       if (target.intoDirectory || (specBackslash && specBackslash - targetSpec >= 4)) {
-        CreateDirectoryPath(targetSpec);
+        if (RunIsRehearsal()) {
+          target.directoriesMade = PlanDirectoryPath(targetSpec);
+        } else {
+          CreateDirectoryPath(targetSpec);
+        }
       }
     }
 
@@ -474,6 +526,13 @@ void InstallerContext::ApplyCopyLine() {
     pathsFit = pathsFit && targetFits;
     DWORD sourceAttributes = attributesApply ? findData.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 
+    if (RunIsRehearsal()) {
+      if (!PlanCopyFile(scratchPath, targetPath, pathsFit, target.directoriesMade)) {
+        errorsOccurred = true;
+      }
+      continue;
+    }
+
     // Setting a window's text costs more than copying a small file on some
     // systems; no one reads a thousand names a second. The first file of a
     // line is always named, later ones when the line has been still a while.
@@ -486,10 +545,14 @@ void InstallerContext::ApplyCopyLine() {
     }
     for (;;) {
       DWORD code = ERROR_FILENAME_EXCED_RANGE;
+      CopyOutcome outcome;
       if (pathsFit) {
         // The read-only retry and every other fallback live in InstallFile:
         // each of them keeps the old target whole until a copy is complete.
-        if (InstallFile(scratchPath, targetPath, sourceAttributes)) break;
+        if (InstallFile(scratchPath, targetPath, sourceAttributes, &outcome)) {
+          LogCopied(scratchPath, targetPath, outcome);
+          break;
+        }
         code = GetLastError();
       }
       char codeText[16];
@@ -500,7 +563,10 @@ void InstallerContext::ApplyCopyLine() {
       // A failing file is always named while its question is open.
       if (!named) ShowStatus(kActionCopy, name);
       named = true;
-      if (!RetryAfter(ShowBox(kBoxActionFailed, errorText, nullptr), &stopRequested)) break;
+      int answer = ShowBox(kBoxActionFailed, errorText, nullptr);
+      LogEvent("COPY", "\"%s\" -> \"%s\": failed: %s; answer %s", scratchPath, targetPath,
+               SystemErrorOrCode(codeText, sizeof codeText), AnswerName(answer));
+      if (!RetryAfter(answer, &stopRequested)) break;
     }
   }
 
@@ -512,26 +578,54 @@ void InstallerContext::ApplyCopyLine() {
 void InstallerContext::ApplyRunLine() {
   SplitRunLine(lineBuffer, &runArguments);
   const char* program = lineBuffer;
+  const char* parameters = runArguments ? runArguments : "";
+  if (RunIsRehearsal()) {
+    if (!PlanRun(program, parameters)) errorsOccurred = true;
+    return;
+  }
   for (;;) {
     ShowStatus(kActionRun, program);
-    if (RunAndWait(program, runArguments)) return;
+    DWORD started = GetTickCount();
+    unsigned long exitCode = 0;
+    if (RunAndWait(program, runArguments, &exitCode)) {
+      DWORD elapsed = GetTickCount() - started;
+      LogEvent("RUN", "\"%s\" parameters \"%s\": exit code %lu after %lu.%lu s", program,
+               parameters, exitCode, static_cast<unsigned long>(elapsed / 1000),
+               static_cast<unsigned long>(elapsed % 1000 / 100));
+      return;
+    }
     FormatText(errorText, sizeof errorText, LoadMessage(35), program);
     errorsOccurred = true;
-    if (!RetryAfter(ShowBox(kBoxActionFailed, errorText, nullptr), &stopRequested)) return;
+    int answer = ShowBox(kBoxActionFailed, errorText, nullptr);
+    LogEvent("RUN", "\"%s\" parameters \"%s\": could not be started; answer %s", program,
+             parameters, AnswerName(answer));
+    if (!RetryAfter(answer, &stopRequested)) return;
   }
 }
 
 void InstallerContext::ApplyDeleteLine() {
   const char* extension = DeleteLineExtension(lineBuffer);
-  if (!extension) return;
+  if (!extension) {
+    LogEvent(RunIsRehearsal() ? "PLAN DELETE" : "DELETE", "\"%s\": no extension: deletes nothing",
+             lineBuffer);
+    return;
+  }
   ShowStatus(kActionDelete, lineBuffer);
   // Without a directory part there is no path to delete the found names by.
   const char* lastBackslash = std::strrchr(lineBuffer, '\\');
-  if (!lastBackslash) return;
+  if (!lastBackslash) {
+    LogEvent(RunIsRehearsal() ? "PLAN DELETE" : "DELETE", "\"%s\": no directory: deletes nothing",
+             lineBuffer);
+    return;
+  }
   size_t directoryLength = static_cast<size_t>(lastBackslash - lineBuffer) + 1;
 
   findHandle = FindFirstFileA(lineBuffer, &findData);
-  if (findHandle == INVALID_HANDLE_VALUE) return;
+  if (findHandle == INVALID_HANDLE_VALUE) {
+    LogEvent(RunIsRehearsal() ? "PLAN DELETE" : "DELETE", "\"%s\": no file matches%s", lineBuffer,
+             RunIsRehearsal() ? CurrentDirectoryRemark(lineBuffer) : "");
+    return;
+  }
   char path[kLongPathSize + MAX_PATH];
   do {
     const char* name = findData.cFileName;
@@ -541,8 +635,18 @@ void InstallerContext::ApplyDeleteLine() {
     if (directoryLength + nameLength >= sizeof path) continue;
     std::memcpy(path, lineBuffer, directoryLength);
     std::memcpy(path + directoryLength, name, nameLength + 1);
+    if (RunIsRehearsal()) {
+      PlanDelete(path);
+      continue;
+    }
     ClearReadOnlyKnown(path, findData.dwFileAttributes);
-    DeleteFileA(path);
+    if (DeleteFileA(path)) {
+      LogEvent("DELETE", "\"%s\": deleted", path);
+    } else if (RunLogActive()) {
+      char codeText[16];
+      FormatSystemError(GetLastError());
+      LogEvent("DELETE", "\"%s\": failed: %s", path, SystemErrorOrCode(codeText, sizeof codeText));
+    }
   } while (FindNextFileA(findHandle, &findData));
   FindClose(findHandle);
   findHandle = INVALID_HANDLE_VALUE;
@@ -551,9 +655,41 @@ void InstallerContext::ApplyDeleteLine() {
 void InstallerContext::ApplyMoveLine() {
   char* oldName = nullptr;
   char* newName = nullptr;
-  if (!SplitMoveLine(lineBuffer, &oldName, &newName)) return;
-  MoveFileA(oldName, newName);
+  if (!SplitMoveLine(lineBuffer, &oldName, &newName)) {
+    LogEvent(RunIsRehearsal() ? "PLAN MOVE" : "MOVE",
+             "\"%s\": moves nothing (it needs old=new, both named, without wildcards)", lineBuffer);
+    return;
+  }
+  if (RunIsRehearsal()) {
+    PlanMove(oldName, newName);
+    return;
+  }
+  if (MoveFileA(oldName, newName)) {
+    LogEvent("MOVE", "\"%s\" -> \"%s\": moved", oldName, newName);
+  } else if (RunLogActive()) {
+    char codeText[16];
+    FormatSystemError(GetLastError());
+    LogEvent("MOVE", "\"%s\" -> \"%s\": failed: %s", oldName, newName,
+             SystemErrorOrCode(codeText, sizeof codeText));
+  }
   ClearReadOnly(newName);  // also when the move failed onto an existing file
 }
 
-void InstallerContext::ApplyChangeDirLine() { SetCurrentDirectoryA(lineBuffer); }
+void InstallerContext::ApplyChangeDirLine() {
+  // A rehearsal changes the directory too, so later lines resolve as they would.
+  bool changed = SetCurrentDirectoryA(lineBuffer) != FALSE;
+  if (!RunLogActive()) return;
+  char directory[MAX_PATH + 1];
+  DWORD length = GetCurrentDirectoryA(MAX_PATH, directory);
+  if (length == 0 || length >= MAX_PATH) directory[0] = '\0';
+  if (changed) {
+    LogEvent(RunIsRehearsal() ? "PLAN CHANGEDIR" : "CHANGEDIR", "\"%s\": the current directory",
+             lineBuffer);
+  } else if (RunIsRehearsal()) {
+    LogEvent("PLAN CHANGEDIR", "\"%s\" does not exist now (an earlier line may make it); later "
+             "relative lines are resolved against \"%s\"", lineBuffer, directory);
+  } else {
+    LogEvent("CHANGEDIR", "\"%s\" does not exist; the current directory stays \"%s\"", lineBuffer,
+             directory);
+  }
+}

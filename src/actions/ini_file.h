@@ -31,3 +31,7 @@ class IniFile {
 // section when key is empty, else the key; value is then not used.
 void ChangeIniEntry(const char* file, const char* section, const char* key, const char* value,
                     bool remove);
+
+// The value of key in section of the INI file as the system reads it: a new
+// heap text (free), or null when the file has no such key.
+char* ReadIniEntry(const char* file, const char* section, const char* key);

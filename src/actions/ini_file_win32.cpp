@@ -105,3 +105,14 @@ void ChangeIniEntry(const char* file, const char* section, const char* key, cons
   }
   ini.Flush();
 }
+
+char* ReadIniEntry(const char* file, const char* section, const char* key) {
+  IniFile ini(file);
+  // A value never holds a line break: this default tells a missing key.
+  char* value = ini.ReadString(section, key, "\n");
+  if (value && std::strcmp(value, "\n") == 0) {
+    std::free(value);
+    return nullptr;
+  }
+  return value;
+}

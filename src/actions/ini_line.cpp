@@ -1,8 +1,12 @@
 #include "actions/ini_line.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "actions/ini_file.h"
+#include "app/text.h"
+#include "log/plan_changes.h"
+#include "log/run_log.h"
 
 namespace {
 
@@ -75,8 +79,37 @@ bool ScanIniLine(char* line, bool deleteFlag, IniLineChange* change) {
 }
 
 void ApplyIniLine(char* line, bool deleteFlag) {
+  const char* keyword = RunIsRehearsal() ? "PLAN INI" : "INI";
   IniLineChange change;
-  if (!ScanIniLine(line, deleteFlag, &change)) return;
+  if (!ScanIniLine(line, deleteFlag, &change)) {
+    LogEvent(keyword, "the line names no entry, or a field is too long: nothing is changed");
+    return;
+  }
+  bool wholeSection = deleteFlag && change.key[0] == '\0';
+  // A rehearsal notes changes by entry: only a later line of the same entry
+  // (or section) depends on them.
+  char entry[kIniFieldSize * 3];
+  char section[kIniFieldSize * 3];
+  FormatText(section, sizeof section, "%s [%s]", change.file, change.section);
+  FormatText(entry, sizeof entry, "%s [%s] %s", change.file, change.section, change.key);
+  if (RunLogActive()) {
+    const char* remark = PlanRemark(section);
+    if (!remark[0]) remark = PlanRemark(entry);
+    if (wholeSection) {
+      LogEvent(keyword, "\"%s\" [%s]: section deleted%s", change.file, change.section, remark);
+    } else {
+      char* old = ReadIniEntry(change.file, change.section, change.key);
+      LogEvent(keyword, "\"%s\" [%s] %s: %s%s%s -> %s%s%s%s", change.file, change.section,
+               change.key, old ? "\"" : "", old ? old : "absent", old ? "\"" : "",
+               deleteFlag ? "deleted" : "\"", deleteFlag ? "" : change.value,
+               deleteFlag ? "" : "\"", remark);
+      std::free(old);
+    }
+  }
+  if (RunIsRehearsal()) {
+    PlanNoteChange(wholeSection ? section : entry);
+    return;
+  }
   ChangeIniEntry(change.file, change.section, change.key, deleteFlag ? nullptr : change.value,
                  deleteFlag);
 }

@@ -3,9 +3,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/text.h"
+#include "log/plan_changes.h"
+#include "log/run_log.h"
 #include "script/script_reader.h"
 
 namespace {
+
+// How much of an old value the log quotes.
+const size_t kLoggedValueSize = 1400;
 
 // A new heap copy of [begin, end).
 char* CopyRange(const char* begin, const char* end) {
@@ -17,20 +23,97 @@ char* CopyRange(const char* begin, const char* end) {
   return copy;
 }
 
+// root\subkey, the name a rehearsal notes a key's changes under.
+const char* KeyName(RegistryRoot root, const char* subkey, char* name, size_t size) {
+  FormatText(name, size, "%s\\%s", RegistryRootName(root), subkey);
+  return name;
+}
+
+// root\subkey value name (or root\subkey for the default value): what a
+// rehearsal notes a value's change under.
+const char* ValueKeyName(RegistryRoot root, const char* subkey, const char* valueName, char* name,
+                         size_t size) {
+  KeyName(root, subkey, name, size);
+  if (valueName && valueName[0]) {
+    AppendText(name, size, " value ");
+    AppendText(name, size, valueName);
+  }
+  return name;
+}
+
 // Makes the key at path exist; an existing key is left as it is. A key
 // whose default value cannot be read as text (too long, another type) still
 // exists: its value must not be replaced by the empty text.
 void EnsureKey(RegistryRoot root, const char* path) {
   if (path[0] == '\0') return;  // the root itself always exists
+  if (RunIsRehearsal()) {
+    char name[kLoggedValueSize];
+    KeyName(root, path, name, sizeof name);
+    if (!PlanChangedEarlier(name) && !RegistryKeyExists(root, path)) {
+      LogEvent("PLAN REG", "%s: the key would be created", name);
+      PlanNoteChange(name);
+    }
+    return;
+  }
   char* existing = RegistryReadString(path, nullptr, root);
   if (existing) {
     std::free(existing);
     return;
   }
-  if (!RegistryKeyExists(root, path)) RegistryWriteString(path, nullptr, "", root);
+  if (!RegistryKeyExists(root, path) && RegistryWriteString(path, nullptr, "", root)) {
+    LogEvent("REG", "%s\\%s: key created", RegistryRootName(root), path);
+  }
+}
+
+// The value's present data as the log shows it, quoted, or "absent".
+void DescribeValue(RegistryRoot root, const char* subkey, const char* valueName, char* text,
+                   size_t size) {
+  char* data = RegistryReadString(subkey, valueName, root);
+  if (data) {
+    FormatText(text, size, "\"%s\"", data);
+    std::free(data);
+  } else {
+    CopyText(text, size, "absent");
+  }
+}
+
+// What a [DelReg] line does to its key or value, for the log: the same
+// decision the deletion takes.
+void LogRegistryDeletion(RegistryRoot root, const char* subkey, const char* valueName) {
+  const char* keyword = RunIsRehearsal() ? "PLAN REG" : "REG";
+  const char* rootName = RegistryRootName(root);
+  if (subkey[0] == '\0') {
+    LogEvent(keyword, "%s: a root is never deleted", rootName);
+  } else if (valueName && valueName[0]) {
+    char old[kLoggedValueSize];
+    DescribeValue(root, subkey, valueName, old, sizeof old);
+    char name[kLoggedValueSize];
+    LogEvent(keyword, "%s\\%s value \"%s\": %s -> deleted%s", rootName, subkey, valueName, old,
+             PlanRemark(ValueKeyName(root, subkey, valueName, name, sizeof name)));
+  } else if (!RegistryKeyExists(root, subkey)) {
+    LogEvent(keyword, "%s\\%s: no such key", rootName, subkey);
+  } else if (RegistryKeyIsEmpty(root, subkey)) {
+    char name[kLoggedValueSize];
+    LogEvent(keyword, "%s\\%s: key deleted%s", rootName, subkey,
+             PlanRemark(KeyName(root, subkey, name, sizeof name)));
+  } else {
+    LogEvent(keyword, "%s\\%s: key kept: it holds subkeys or more than one value", rootName,
+             subkey);
+  }
 }
 
 }  // namespace
+
+const char* RegistryRootName(RegistryRoot root) {
+  switch (root) {
+    case kRootClassesRoot: return "HKCR";
+    case kRootCurrentUser: return "HKCU";
+    case kRootUsers: return "HKU";
+    case kRootCurrentConfig: return "HKCC";
+    case kRootLocalMachine: break;
+  }
+  return "HKLM";
+}
 
 RegistryRoot RegistryRootFromName(const char* name) {
   if (!name) return kRootLocalMachine;
@@ -86,17 +169,46 @@ void FreeRegistryLine(RegistryLineFields* fields) {
 }
 
 void ApplyRegistryLine(const char* line, bool deleteFlag) {
+  const char* keyword = RunIsRehearsal() ? "PLAN REG" : "REG";
   RegistryLineFields fields;
-  if (!SplitRegistryLine(line, &fields)) return;
+  if (!SplitRegistryLine(line, &fields)) {
+    LogEvent(keyword, "\"%s\": no fields: nothing is changed", line ? line : "");
+    return;
+  }
   RegistryRoot root = RegistryRootFromName(fields.rootName);
+  const char* rootName = RegistryRootName(root);
+  char planName[kLoggedValueSize];
   if (!deleteFlag) {
     if (fields.subkey && fields.data) {
+      const char* valueName = fields.valueName && fields.valueName[0] ? fields.valueName
+                                                                      : "(default)";
+      char old[kLoggedValueSize] = "";
+      if (RunLogActive()) DescribeValue(root, fields.subkey, fields.valueName, old, sizeof old);
       RegistryCreateKeyPath(root, fields.subkey);
-      RegistryWriteString(fields.subkey, fields.valueName, fields.data, root);
+      if (RunIsRehearsal()) {
+        ValueKeyName(root, fields.subkey, fields.valueName, planName, sizeof planName);
+        LogEvent(keyword, "%s\\%s value \"%s\": %s -> \"%s\"%s", rootName, fields.subkey,
+                 valueName, old, fields.data, PlanRemark(planName));
+        PlanNoteChange(planName);
+      } else {
+        bool written = RegistryWriteString(fields.subkey, fields.valueName, fields.data, root);
+        LogEvent(keyword, "%s\\%s value \"%s\": %s -> \"%s\"%s", rootName, fields.subkey,
+                 valueName, old, fields.data, written ? "" : ": failed");
+      }
+    } else {
+      LogEvent(keyword, "\"%s\": no subkey or no data: nothing is written", line);
     }
   } else if (fields.subkey) {
+    if (RunLogActive()) LogRegistryDeletion(root, fields.subkey, fields.valueName);
     // Without a value name the key itself is the target.
-    RegistryDeleteEntry(fields.subkey, fields.valueName, root);
+    if (RunIsRehearsal()) {
+      PlanNoteChange(
+          ValueKeyName(root, fields.subkey, fields.valueName, planName, sizeof planName));
+    } else {
+      RegistryDeleteEntry(fields.subkey, fields.valueName, root);
+    }
+  } else {
+    LogEvent(keyword, "\"%s\": no subkey: nothing is deleted", line);
   }
   FreeRegistryLine(&fields);
 }

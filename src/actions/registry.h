@@ -13,6 +13,8 @@ enum RegistryRoot {
 // HKCR, HKCU, HKLM, HKCC by their first four characters, HKU exactly;
 // anything else is HKEY_LOCAL_MACHINE.
 RegistryRoot RegistryRootFromName(const char* name);
+// "HKCR", "HKCU", "HKLM", "HKU" or "HKCC".
+const char* RegistryRootName(RegistryRoot root);
 
 // New heap text (free) of the value, one pair of enclosing double quotes
 // removed; null when it cannot be read or is longer than 10250 bytes. An

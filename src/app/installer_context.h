@@ -47,7 +47,9 @@ enum BoxKind {
   kBoxVersionQuestion, // Yes/No, warning, No default (messages 17, 18)
   kBoxMalformedBound,  // Yes/No, error, Yes default (message 14)
   kBoxFinalErrors,     // OK, warning, foreground (message 37)
-  kBoxFinalSuccess     // OK, information, foreground (byeMsg)
+  kBoxFinalSuccess,    // OK, information, foreground (byeMsg)
+  kBoxLogFailed,       // OK, error, foreground (message 50)
+  kBoxPlanWritten      // OK, information (message 51)
 };
 
 // Tests replace the system's message box with a scripted answerer.
@@ -55,6 +57,8 @@ typedef int (*MessageBoxAnswerer)(HWND owner, const char* text, const char* capt
 void SetMessageBoxAnswerer(MessageBoxAnswerer answerer);
 // The style flags of a kind of box.
 UINT BoxStyle(BoxKind kind);
+// "Yes", "Abort", ... for a box's answer; "none" for anything else.
+const char* AnswerName(int answer);
 
 class InstallerContext {
  public:
@@ -89,6 +93,15 @@ class InstallerContext {
   void ApplyDeleteLine();
   void ApplyMoveLine();
   void ApplyChangeDirLine();
+  // --- the run's record (/log, /plan, /noboxes)
+  // Reads the switches and creates the log; false (after message 50) when
+  // the log cannot be created: the run does not start.
+  bool StartRunRecord();
+  // The END event with the exit code; closes the log.
+  void FinishRunRecord(int exitCode);
+  // Logs the directories the installation runs with, and who chose them.
+  void LogChosenLocation(const char* how);
+
   // Expands text in place with the run's directories, tables and date.
   bool Expand(char* text, size_t capacity);
   // The exit code the finished run reports.
@@ -143,6 +156,13 @@ class InstallerContext {
   const char* commandLine;
   // Set when the package-wide version check refused the installation.
   bool versionRefused;
+  // /noboxes: every box is answered automatically, and a run that would
+  // need a person ends instead.
+  bool noBoxes;
+  // A rehearsal whose log is the plan file in the temporary directory:
+  // message 51 names it at the end.
+  bool planInTempFile;
+  char logPath[261];
 };
 
 extern InstallerContext installer;
@@ -159,5 +179,6 @@ void CreateDirectoryPath(const char* path);
 void ClearReadOnly(const char* path);
 void CopyReadOnly(const char* source, const char* target);
 bool ReplaceFile(const char* source, const char* target);
-bool RunAndWait(const char* program, const char* parameters);
+// exitCode (may be null) receives the program's exit code.
+bool RunAndWait(const char* program, const char* parameters, unsigned long* exitCode = nullptr);
 void FormatSystemError(DWORD code);

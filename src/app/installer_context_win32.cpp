@@ -8,6 +8,7 @@
 #include "app/text.h"
 #include "config/command_line.h"
 #include "expand/definitions.h"
+#include "log/run_log.h"
 
 InstallerContext installer;
 
@@ -38,6 +39,9 @@ InstallerContext::InstallerContext() {
   readIniBinDir[0] = '\0';
   commandLine = nullptr;
   versionRefused = false;
+  noBoxes = false;
+  planInTempFile = false;
+  logPath[0] = '\0';
 }
 
 InstallerContext::~InstallerContext() { CloseScript(); }
@@ -108,15 +112,69 @@ UINT BoxStyle(BoxKind kind) {
     case kBoxMalformedBound: return MB_YESNO | MB_ICONERROR | MB_DEFBUTTON1;
     case kBoxFinalErrors: return MB_OK | MB_ICONWARNING | MB_SETFOREGROUND;
     case kBoxFinalSuccess: return MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND;
+    case kBoxLogFailed: return MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
+    case kBoxPlanWritten: return MB_OK | MB_ICONINFORMATION;
   }
   return MB_OK;
+}
+
+namespace {
+
+// The answer a box gets when nobody is there to give one: go on where the
+// run can go on safely, and never stop to ask for what only a person can
+// give (a directory, a closed application).
+int AutomaticAnswer(BoxKind kind) {
+  switch (kind) {
+    case kBoxAskLocation: return IDNO;
+    case kBoxConfirm: return IDYES;
+    case kBoxAppRunning: return IDCANCEL;
+    case kBoxActionFailed: return IDABORT;
+    case kBoxMissingSource: return IDYES;
+    case kBoxVersionQuestion: return IDNO;
+    case kBoxMalformedBound: return IDYES;
+    default: return IDOK;
+  }
+}
+
+const char* ButtonsOf(UINT style) {
+  switch (style & MB_TYPEMASK) {
+    case MB_OKCANCEL: return "OK/Cancel";
+    case MB_ABORTRETRYIGNORE: return "Abort/Retry/Ignore";
+    case MB_YESNOCANCEL: return "Yes/No/Cancel";
+    case MB_YESNO: return "Yes/No";
+    default: return "OK";
+  }
+}
+
+}  // namespace
+
+const char* AnswerName(int answer) {
+  switch (answer) {
+    case IDOK: return "OK";
+    case IDCANCEL: return "Cancel";
+    case IDABORT: return "Abort";
+    case IDRETRY: return "Retry";
+    case IDIGNORE: return "Ignore";
+    case IDYES: return "Yes";
+    case IDNO: return "No";
+    default: return "none";
+  }
 }
 
 int InstallerContext::ShowBox(BoxKind kind, const char* text, const char* caption) {
   if (!caption) caption = msgTitle;
   UINT style = BoxStyle(kind);
-  if (messageBoxAnswerer) return messageBoxAnswerer(ownerWindow, text, caption, style);
-  return MessageBoxA(ownerWindow, text, caption, style);
+  int answer;
+  if (noBoxes) {
+    answer = AutomaticAnswer(kind);
+  } else if (messageBoxAnswerer) {
+    answer = messageBoxAnswerer(ownerWindow, text, caption, style);
+  } else {
+    answer = MessageBoxA(ownerWindow, text, caption, style);
+  }
+  LogEvent("BOX", "\"%s\" caption \"%s\" buttons %s: %s%s", text, caption, ButtonsOf(style),
+           AnswerName(answer), noBoxes ? " (answered automatically)" : "");
+  return answer;
 }
 
 bool InstallerContext::Expand(char* text, size_t capacity) {

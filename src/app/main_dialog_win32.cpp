@@ -9,6 +9,7 @@
 
 #include "app/installer_context.h"
 #include "app/text.h"
+#include "log/run_log.h"
 
 namespace {
 
@@ -31,7 +32,13 @@ void OnInitDialog(HWND dialog) {
   installer.ownerWindow = dialog;
   HICON icon = LoadIconA(installer.resourceModule, MAKEINTRESOURCEA(IDI_MAIN));
   SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
-  if (!installer.LoadConfiguration()) EndDialog(dialog, 0);
+  if (!installer.StartRunRecord() || !installer.LoadConfiguration()) {
+    EndDialog(dialog, 0);
+  } else if (installer.noBoxes && installer.needUserChoice) {
+    LogEvent("LOCATION", "the directories need a person to choose or confirm them: "
+             "the installation does not start");
+    EndDialog(dialog, 0);
+  }
   SetWindowTextA(dialog, installer.msgTitle);
   SetDlgItemTextA(dialog, IDC_INFO, installer.info);
   SetDlgItemTextA(dialog, IDC_LINK, installer.url);
@@ -106,7 +113,13 @@ INT_PTR OnStartInstall(HWND dialog) {
   // The executor's message boxes pump messages: a second start request must
   // not run the script inside itself.
   if (installer.installing) return 0;
-  if (!installer.WaitForAppClosed()) return 1;
+  if (!installer.WaitForAppClosed()) {
+    // Nobody will press Install again.
+    if (installer.noBoxes) EndDialog(dialog, 0);
+    return 1;
+  }
+  installer.LogChosenLocation(installer.needUserChoice ? "checked or changed in the dialog"
+                                                       : "found and confirmed");
   if (installer.hideWindow) ShowWindow(dialog, SW_HIDE);
   static const int kInputs[] = {IDC_INSTALLDIR_LABEL, IDC_INSTALLDIR, IDC_BROWSE_INI,
                                 IDC_PROGRAMDIR_LABEL, IDC_PROGRAMDIR, IDC_BROWSE_PROGRAM,

@@ -7,6 +7,7 @@
 #include "app/installer_context.h"
 #include "app/text.h"
 #include "expand/definitions.h"
+#include "log/run_log.h"
 #include "script/script_reader.h"
 
 namespace {
@@ -128,6 +129,10 @@ bool InstallerContext::LocateInstallation() {
   bool hasExe = FindSwitch("/exe", programDir, sizeof programDir);
   bool hasIni = hasExe && FindSwitch("/ini", installDir, sizeof installDir);
   locationKnown = hasExe && hasIni;
+  if (hasExe) {
+    LogEvent("LOCATION", "command line: /exe \"%s\"%s", programDir,
+             hasIni ? "" : " without a usable /ini: the registry is searched");
+  }
 
   if (locationKnown) {
     SplitIniPath(*this);
@@ -136,16 +141,32 @@ bool InstallerContext::LocateInstallation() {
   }
 
   for (const RegistrySource& association : kAssociations) {
-    if (!locationKnown && ReadDefaultValue(*this, association)) {
-      locationKnown = ParseOpenCommand(installDir, programDir, iniFileName);
+    if (locationKnown) break;
+    if (!ReadDefaultValue(*this, association)) {
+      LogEvent("LOCATION", "association \"%s\": no value", association.key);
+      continue;
     }
+    LogEvent("LOCATION", "association \"%s\": \"%s\"", association.key, installDir);
+    locationKnown = ParseOpenCommand(installDir, programDir, iniFileName);
+    LogEvent("LOCATION", "  install directory \"%s\"%s, program directory %s, INI file \"%s\"",
+             installDir, locationKnown ? "" : " (cannot be entered)", programDir, iniFileName);
   }
-  if (!locationKnown && ReadDefaultValue(*this, kApplicationEntry)) {
-    CopyText(programDir, sizeof programDir, installDir);
-    locationKnown = installDir[0] != '\0';
+  if (!locationKnown) {
+    if (ReadDefaultValue(*this, kApplicationEntry)) {
+      CopyText(programDir, sizeof programDir, installDir);
+      locationKnown = installDir[0] != '\0';
+      LogEvent("LOCATION", "application entry \"%s\": \"%s\"%s", kApplicationEntry.key,
+               installDir, locationKnown ? "" : " (empty)");
+    } else {
+      LogEvent("LOCATION", "application entry \"%s\": no value", kApplicationEntry.key);
+    }
   }
 
   bool noDir = FindScriptLine(scriptFile, "[Options]", "NoDir=1");
+  if (!locationKnown) {
+    LogEvent("LOCATION", noDir ? "no installation found; NoDir=1: none is needed"
+                               : "no installation found");
+  }
   if (!locationKnown && !noDir) {
     if (ShowBox(kBoxAskLocation, LoadMessage(7), LoadMessage(8)) != IDYES) return false;
     needUserChoice = true;
@@ -163,7 +184,10 @@ bool InstallerContext::LocateInstallation() {
   bool silent = FindSwitch("/silent", nullptr, -1);
   if (locationKnown && !FindScriptLine(scriptFile, "[Options]", "SkipWelcome=1")) {
     bool bothSwitches = FindSwitch("/exe", nullptr, -1) && FindSwitch("/ini", nullptr, -1);
-    if (!bothSwitches) DeriveProgramDir(installDir, programDir);
+    if (!bothSwitches && readIniBinDir[0]) {
+      DeriveProgramDir(installDir, programDir);
+      LogEvent("LOCATION", "BinDir \"%s\": program directory \"%s\"", readIniBinDir, programDir);
+    }
     FormatText(scratchPath, sizeof scratchPath, "%s%s", programDir, kProgramFile);
     if (!FileExists(scratchPath)) {
       ShowBox(kBoxMissingProgram, LoadMessage(9), LoadMessage(10));

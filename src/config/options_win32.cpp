@@ -6,6 +6,7 @@
 #include "actions/ini_file.h"
 #include "app/installer_context.h"
 #include "app/text.h"
+#include "log/run_log.h"
 #include "script/script_reader.h"
 #include "version/version.h"
 
@@ -25,6 +26,31 @@ void TakeOptionText(InstallerContext& context, char* field, size_t size, int def
   } else {
     CopyText(field, size, context.LoadMessage(defaultMessage));
   }
+}
+
+// The flag lines an [Options] section may hold, as the log names them.
+const char* const kFlagLines[] = {"KillQuillon=1", "NoDir=1", "SkipWelcome=1", "SkipInfo=1",
+                                  "Rollback=1"};
+
+void LogOptions(InstallerContext& context, const char* dateText) {
+  char flags[128];
+  flags[0] = '\0';
+  for (const char* flag : kFlagLines) {
+    if (!FindScriptLine(context.scriptFile, "[Options]", flag)) continue;
+    if (flags[0]) AppendText(flags, sizeof flags, ", ");
+    AppendText(flags, sizeof flags, flag);
+  }
+  char date[64];
+  if (context.packageDate.valid) {
+    FormatText(date, sizeof date, "\"%s\" = %d.%d.%d", dateText, context.packageDate.day,
+               context.packageDate.month, context.packageDate.year);
+  } else {
+    FormatText(date, sizeof date, dateText[0] ? "\"%s\" (not a valid date)" : "none", dateText);
+  }
+  LogEvent("OPTIONS", "title \"%s\"; language %d; flags: %s; hidden window: %s; MinVer \"%s\"; "
+           "MaxVer \"%s\"; VerProg \"%s\"; Date %s",
+           context.msgTitle, context.languageId, flags[0] ? flags : "none",
+           context.hideWindow ? "yes" : "no", context.minVer, context.maxVer, context.verProg, date);
 }
 
 }  // namespace
@@ -51,6 +77,7 @@ bool InstallerContext::LoadOptions() {
     return false;
   }
 
+  char dateText[14];
   {
     IniFile options(scratchPath);
     languageId = options.ReadInt("Options", "LangID", languageId);
@@ -70,7 +97,6 @@ bool InstallerContext::LoadOptions() {
     options.ReadStringInto("Options", "URL", LoadMessage(6), url, 255);
     hideWindow = options.ReadBool("Options", "HideWin", false) || FindSwitch("/hidewin", nullptr, -1);
 
-    char dateText[14];
     options.ReadStringInto("Options", "Date", "", dateText, sizeof dateText);
     ParseDate(dateText, &packageDate);
 
@@ -78,5 +104,6 @@ bool InstallerContext::LoadOptions() {
   }
 
   killApp = FindScriptLine(scriptFile, "[Options]", "KillQuillon=1");
+  if (RunLogActive()) LogOptions(*this, dateText);
   return true;
 }

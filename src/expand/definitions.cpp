@@ -6,6 +6,7 @@
 #include "actions/registry.h"
 #include "app/text.h"
 #include "expand/expand.h"
+#include "log/run_log.h"
 #include "script/script_reader.h"
 
 namespace {
@@ -138,6 +139,26 @@ char* ReadRegLine(char* line, RegistryRoot* currentRoot, const char* sourceDirec
   return entry;
 }
 
+// What a definition line gave: the line as looked up (expanded), and the
+// value, or why the placeholder falls back or refuses its lines.
+void LogDefinition(const char* header, const char* line, const char* entry) {
+  if (!RunLogActive()) return;
+  const char* kind = header[5] == 'i' ? "ini" : "reg";  // "[readini]" or "[readreg]"
+  const char* equals = std::strchr(line, '=');
+  int nameLength = equals ? static_cast<int>(equals - line) : static_cast<int>(std::strlen(line));
+  const char* value = entry ? std::strchr(entry, '=') : nullptr;
+  if (value) {
+    LogEvent("DEFINE", "{%s=%.*s} = \"%s\" (looked up by \"%s\")", kind, nameLength, line,
+             value + 1, line);
+  } else if (entry) {
+    LogEvent("DEFINE", "{%s=%.*s}: the value is too long to read whole; lines that use it are "
+             "refused (looked up by \"%s\")", kind, nameLength, line, line);
+  } else {
+    LogEvent("DEFINE", "{%s=%.*s}: nothing found; it gives the program directory (looked up by "
+             "\"%s\")", kind, nameLength, line, line);
+  }
+}
+
 void ReadDefinitions(const char* header, LineReader readLine, FILE* script, char** table,
                      int capacity, const char* sourceDirectory, const char* destinationDirectory,
                      const char* programDirectory, const char* iniFileName,
@@ -157,10 +178,16 @@ void ReadDefinitions(const char* header, LineReader readLine, FILE* script, char
       inSection = SameText(line, header);
       continue;
     }
+    if (!inSection) continue;
     // A definition cut short could name another file, key or value.
-    if (!inSection || cut) continue;
+    if (cut) {
+      LogEvent("DEFINE", "%s line longer than %d characters: defines nothing", header,
+               kMaxLineLength);
+      continue;
+    }
     char* entry = readLine(line, &currentRoot, sourceDirectory, destinationDirectory,
                            programDirectory, iniFileName, packageDate, defaultBackslash);
+    LogDefinition(header, line, entry);
     if (entry) {
       table[count++] = entry;
       table[count] = nullptr;

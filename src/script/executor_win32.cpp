@@ -7,6 +7,7 @@
 #include "app/installer_context.h"
 #include "app/text.h"
 #include "expand/definitions.h"
+#include "log/run_log.h"
 #include "script/line_split.h"
 #include "script/script_reader.h"
 
@@ -34,6 +35,8 @@ bool IsComment(const char* line, int action) {
 // A line that does not fit its fields is never cut (a cut path names another
 // file): it is skipped and reported as a failure in the final message.
 void RefuseLine(InstallerContext& context) {
+  LogEvent(RunIsRehearsal() ? "PLAN REFUSED" : "REFUSED",
+           "\"%s\": too long to execute (message 46)", context.lineBuffer);
   char quoted[kQuotedLineLength + 4];
   CopyText(quoted, kQuotedLineLength + 1, context.lineBuffer);
   if (std::strlen(context.lineBuffer) > kQuotedLineLength) AppendText(quoted, sizeof quoted, "...");
@@ -73,6 +76,8 @@ void InstallerContext::RunScript() {
 
     if (lineBuffer[0] == '[') {
       currentAction = ActionOfHeader(lineBuffer);
+      LogEvent("SECTION", currentAction == kActionNone ? "%s: no action; its lines are not executed"
+                                                       : "%s", lineBuffer);
       ShowStatus(currentAction, nullptr);
       if (currentAction == kActionVersionCopy) verProg[0] = minVer[0] = maxVer[0] = '\0';
       continue;
@@ -85,6 +90,7 @@ void InstallerContext::RunScript() {
       RefuseLine(*this);
       continue;
     }
+    LogEvent("LINE", "%s", lineBuffer);
     copyFilter = nullptr;
     runArguments = nullptr;
     bool partsFit = SplitActionLine(lineBuffer, currentAction, packageDir, installDir, scratchPath,
@@ -127,7 +133,13 @@ void InstallerContext::RunScript() {
 
   installing = false;
   ShowStatus(0, nullptr);
-  if (errorsOccurred) {
+  if (RunIsRehearsal()) {
+    // A rehearsal reports its plan, not an installation's outcome.
+    if (planInTempFile) {
+      FormatText(messageText, sizeof messageText, LoadMessage(51), logPath);
+      ShowBox(kBoxPlanWritten, messageText, msgTitle);
+    }
+  } else if (errorsOccurred) {
     FormatText(messageText, sizeof messageText, LoadMessage(37), errorText);
     ShowBox(kBoxFinalErrors, messageText, msgTitle);
   } else if (!FindScriptLine(scriptFile, "[Options]", "SkipInfo=1") &&

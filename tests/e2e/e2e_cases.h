@@ -52,6 +52,12 @@ inline std::string Message(int n) {
     case 43: return Ansi("Na&instalovat");
     case 44: return Ansi("&Zrušit");
     case 45: return Ansi("\n\nKopírovat i přesto tyto soubory ?");
+    case 47: return Ansi("Instalace balíčku byla přerušena a instalace Quillonu byla vrácena do původního stavu.");
+    case 48: return Ansi("Instalaci Quillonu se nepodařilo zcela vrátit do původního stavu:\n%s");
+    case 49: return Ansi("Předchozí instalace balíčku do tohoto adresáře nebyla dokončena. Vrátit instalaci Quillonu do stavu před ní ?");
+    case 50: return Ansi("Nelze vytvořit soubor protokolu %s !\nChyba: %s");
+    case 51: return Ansi("Plán instalace byl zapsán do souboru %s");
+    case 52: return Ansi("Nelze založit záznam pro vrácení změn v adresáři %s !\nChyba: %s");
     default: return std::string();
   }
 }

@@ -1,0 +1,33 @@
+// The record of a run, and the rehearsal that changes nothing. Every
+// subsystem reports what it does through these plain functions (no system
+// headers), so the text-processing actions can report as well. Nothing is
+// recorded unless the run has a log (/log PATH, or /plan).
+#pragma once
+
+// Whether events are recorded: callers skip gathering what only an event
+// would show (an old value, a file's version) when they are not.
+bool RunLogActive();
+
+// Records one event, one line: the local time with milliseconds, the
+// keyword in capitals, then the fields, formatted like printf from texts in
+// the ANSI code page. Line breaks and tabs inside the fields are written as
+// \n, \r and \t, so an event always stays one line. The line is handed to
+// the system before the call returns.
+void LogEvent(const char* keyword, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+// A rehearsal (/plan): no file, directory, INI entry or registry value is
+// changed and no program started; each action reports what it would do.
+bool RunIsRehearsal();
+
+// --- set up by the program's start ---------------------------------------
+
+// Creates the log anew at path (an older file is replaced); false with the
+// system's error code when it cannot be created.
+bool OpenRunLog(const char* path, unsigned long* errorCode);
+// Closes the log; later events are not recorded.
+void CloseRunLog();
+void SetRunRehearsal(bool rehearsal);

@@ -1,0 +1,266 @@
+// The run's record (/log), runs that need no person (/noboxes) and the
+// rehearsal that changes nothing (/plan), seen from outside: exit codes,
+// the boxes that do or do not appear, the log's events, and the state of
+// the installation and the registry.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "e2e/e2e_cases.h"
+#include "e2e/script_bed.h"
+#include "e2e/snapshot.h"
+
+using driver::RunResult;
+using driver::Scenario;
+using driver::ToUtf8;
+using e2e::AutoStartScript;
+using e2e::Describe;
+using e2e::LogLines;
+using e2e::ScriptBed;
+
+namespace {
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The system's text for an error code, as Setup shows it, without its line end.
+std::string SystemText(DWORD code) {
+  char buffer[512] = "";
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                 MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, sizeof buffer, nullptr);
+  std::string text = buffer;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+std::string LogArg(const std::string& path) { return "/log \"" + path + "\""; }
+
+TEST(RunRecord, UnattendedFailingCopyEndsByItselfAndLogsTheFailureAndItsAnswer) {
+  ScriptBed bed;
+  e2e::TempDir logs("logs");
+  const std::string log = logs / "run.log";
+  ASSERT_TRUE(e2e::WriteFiles(bed.pkg(), {"a.txt", "b.txt"}));
+  e2e::FileLock lock(bed.Pkg("a.txt"));
+  ASSERT_TRUE(lock.held());
+
+  // No rule: any box would end the run as a failure of the test.
+  RunResult r = bed.Run(AutoStartScript("[Copy]\na.txt\nb.txt\n"), Scenario(),
+                        "/silent /noboxes " + LogArg(log));
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(3u, r.exitCode) << Describe(r);
+  EXPECT_TRUE(r.Boxes().empty()) << Describe(r);
+  EXPECT_FALSE(e2e::PathIsFile(bed.Inst("b.txt")));  // Abort stopped the line
+  const std::string copies = LogLines(log, "COPY");
+  EXPECT_TRUE(Has(copies, "\"" + bed.Pkg("a.txt") + "\" -> \"" + bed.Inst("a.txt") + "\": failed: " +
+                              ToUtf8(SystemText(ERROR_SHARING_VIOLATION))))
+      << copies;
+  EXPECT_TRUE(Has(copies, "answer Abort")) << copies;
+  EXPECT_TRUE(Has(LogLines(log, "BOX"), "Abort/Retry/Ignore: Abort (answered automatically)"))
+      << LogLines(log, "BOX");
+  EXPECT_TRUE(Has(LogLines(log, "END"), "errors: yes; stopped: yes; exit code 3"));
+}
+
+TEST(RunRecord, UnattendedRunWithoutAnInstallationEndsWithOneAndNoBox) {
+  e2e::CaseDirs dirs;
+  e2e::RegistryKeysGuard keys{e2e::LocationKeys()};
+  e2e::TempDir logs("logs");
+  const std::string log = logs / "run.log";
+  ASSERT_TRUE(e2e::WriteFileBytes(dirs.pkg / "a.txt", "a"));
+  ASSERT_TRUE(e2e::WriteSetupDat(dirs.pkg.path(), e2e::CrLf("[Options]\n[Copy]\na.txt\n")));
+
+  RunResult r = e2e::RunSetup(dirs.pkg.path(), "/noboxes " + LogArg(log), Scenario());
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(1u, r.exitCode) << Describe(r);
+  EXPECT_TRUE(r.Boxes().empty()) << Describe(r);
+  EXPECT_FALSE(e2e::PathIsFile(dirs.pkg / "Quillon.ini"));
+  EXPECT_TRUE(Has(LogLines(log, "BOX"), ToUtf8(e2e::Message(7)) + "\" caption"));
+  EXPECT_TRUE(Has(LogLines(log, "BOX"), "Yes/No: No (answered automatically)"));
+  EXPECT_TRUE(Has(LogLines(log, "LOCATION"), "no installation found"));
+  EXPECT_TRUE(Has(LogLines(log, "END"), "exit code 1"));
+}
+
+TEST(RunRecord, UnattendedGuardGivesUpWhenTheApplicationStaysOpen) {
+  e2e::AppWindowLock windows;
+  ASSERT_TRUE(windows.held());
+  e2e::AppWindow app;
+  ASSERT_TRUE(app.Start("TQuillonMainWindowFrm"));
+  ScriptBed bed;
+  e2e::TempDir logs("logs");
+  const std::string log = logs / "run.log";
+  ASSERT_TRUE(e2e::WriteFiles(bed.pkg(), {"a.txt"}));
+  Scenario sc;
+  sc.timeoutMs = 150000;
+
+  RunResult r = bed.Run(e2e::CrLf("[Options]\nKillQuillon=1\nSkipWelcome=1\n[Copy]\na.txt\n"), sc,
+                        "/noboxes " + LogArg(log));
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(1u, r.exitCode) << Describe(r);
+  EXPECT_TRUE(r.Boxes().empty()) << Describe(r);
+  EXPECT_FALSE(e2e::PathIsFile(bed.Inst("a.txt")));
+  const std::string guard = LogLines(log, "GUARD");
+  EXPECT_TRUE(Has(guard, "waiting up to 60 s")) << guard;
+  EXPECT_TRUE(Has(guard, "still runs")) << guard;
+}
+
+TEST(RunRecord, LogThatCannotBeMadeStopsTheRunWithMessage50) {
+  e2e::TempDir logs("logs");
+  const std::string missing = logs / "missing\\run.log";
+  struct Case {
+    std::string args;
+    std::string path;  // as message 50 names it
+    bool box;
+  } cases[] = {{LogArg(missing), missing, true},
+               {"/log", "", true},
+               {"/log /noboxes", "/noboxes", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    ScriptBed bed;
+    ASSERT_TRUE(e2e::WriteFiles(bed.pkg(), {"a.txt"}));
+    Scenario sc;
+    sc.Answer(e2e::MessagePart(50, 0), IDOK, 1);
+
+    RunResult r = bed.Run(AutoStartScript("[Copy]\na.txt\n"), sc, c.args);
+
+    ASSERT_TRUE(r.Clean()) << Describe(r);
+    EXPECT_EQ(1u, r.exitCode) << Describe(r);
+    EXPECT_FALSE(e2e::PathIsFile(bed.Inst("a.txt")));
+    const std::vector<driver::BoxRecord> boxes = r.Boxes();
+    ASSERT_EQ(c.box ? 1u : 0u, boxes.size()) << Describe(r);
+    if (!c.box) continue;
+    const driver::BoxRecord& box = boxes[0];
+    EXPECT_EQ(0u, box.text.find(e2e::MessagePart(50, 0) + c.path + e2e::MessagePart(50, 1)))
+        << Describe(r);
+    EXPECT_EQ(e2e::Message(4), box.caption);
+    EXPECT_EQ((std::vector<int>{IDOK}), box.buttons);
+  }
+}
+
+TEST(RunRecord, LogFollowsTheRunFromStartToEnd) {
+  ScriptBed bed;
+  e2e::TempDir logs("logs");
+  const std::string log = logs / "run.log";
+  ASSERT_TRUE(bed.PutQuillonFixture("version_3_10_0_5.exe"));
+  ASSERT_TRUE(e2e::WriteFiles(bed.pkg(), {"a.txt"}));
+  const std::string script = e2e::CrLf(
+      "[Options]\nSkipWelcome=1\nVerProg={exe}quillon.exe\nMinVer=3.5:\n"
+      "[readini]\nName={des}Quillon.ini;Main;Name\nGone={des}Quillon.ini;Main;Gone\n"
+      "[Copy]\na.txt\n[WriteIni]\n{des}Quillon.ini=Main;Name;{ini=Name}x\n[Bogus]\n");
+
+  RunResult r = bed.Run(script, Scenario(), "/silent " + LogArg(log));
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(0u, r.exitCode) << Describe(r);
+  std::string all = LogLines(log, "");
+  const char* const order[] = {"START Setup 1.0.0.16", "OPTIONS ", "LOCATION ", "DEFINE {ini=Name} = \"test\\\"",
+                               "DEFINE {ini=Gone}: nothing found", "GATE ", "GATE MinVer 3.*.*.*",
+                               "SECTION [Copy]", "LINE a.txt", "COPY ", "SECTION [WriteIni]",
+                               "INI ", "SECTION [Bogus]: no action", "END errors: no"};
+  size_t at = 0;
+  for (const char* event : order) {
+    size_t found = all.find(event, at);
+    EXPECT_NE(std::string::npos, found) << event << " after " << at << " in\n" << all;
+    if (found != std::string::npos) at = found;
+  }
+  EXPECT_TRUE(Has(LogLines(log, "INI"), "[Main] Name: \"test\" -> \"test\\x\"")) << all;
+}
+
+// ---- the rehearsal ----
+
+// A handle that lets others read and rename the file but not write it: a
+// running program.
+class RunningProgram {
+ public:
+  explicit RunningProgram(const std::string& path)
+      : handle_(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr)) {}
+  ~RunningProgram() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+TEST(Rehearsal, ChangesNothingAndNamesEveryChangeItWouldMake) {
+  ScriptBed bed;
+  const std::string key = "Software\\SetupE2E\\Rehearsal";
+  e2e::RegistryKeysGuard keys{{{HKEY_CURRENT_USER, key}}};
+  ASSERT_TRUE(e2e::RegWriteString(HKEY_CURRENT_USER, key, "Old", "1"));
+  e2e::TempDir logs("logs");
+  const std::string log = logs / "plan.log";
+  ASSERT_TRUE(e2e::WriteFiles(bed.pkg(), {"new.txt"}));
+  ASSERT_TRUE(e2e::WriteFileBytes(bed.Pkg("quillon.exe"), "new program"));
+  ASSERT_TRUE(e2e::WriteFiles(bed.inst(), {"old.tmp", "settings.cfg"}));
+  e2e::EnvVar recorder("RECORDER_LOG", logs / "recorder.log");
+  const std::string script = AutoStartScript(
+      "[Copy]\nnew.txt\nquillon.exe={exe}\n"
+      "[Delete]\n{des}*.tmp\n"
+      "[Move]\n{des}settings.cfg={des}settings.old\n"
+      "[WriteIni]\n{des}Quillon.ini=Setup;Key;Value\n"
+      "[WriteReg]\nHKCU;" + key + "\\Sub;Name;Data\n"
+      "[DelReg]\nHKCU;" + key + ";Old;\n"
+      "[Run]\n" + e2e::FixturePath("recorder.exe") + " 'planned'\n");
+  ASSERT_TRUE(e2e::WriteSetupDat(bed.pkg(), script));
+  const std::string before = e2e::TreeSnapshot(bed.pkg()) + e2e::TreeSnapshot(bed.inst()) +
+                             e2e::TreeSnapshot(bed.prog()) +
+                             e2e::RegistrySnapshot(HKEY_CURRENT_USER, key);
+  RunningProgram running(bed.Prog("quillon.exe"));
+  ASSERT_TRUE(running.held());
+
+  RunResult r = bed.Run(script, Scenario(), "/plan " + LogArg(log));
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(0u, r.exitCode) << Describe(r);
+  EXPECT_TRUE(r.Boxes().empty()) << Describe(r);
+  EXPECT_EQ(before, e2e::TreeSnapshot(bed.pkg()) + e2e::TreeSnapshot(bed.inst()) +
+                        e2e::TreeSnapshot(bed.prog()) +
+                        e2e::RegistrySnapshot(HKEY_CURRENT_USER, key));
+  EXPECT_FALSE(e2e::PathIsFile(logs / "recorder.log"));
+  const std::string plan = LogLines(log, "PLAN");
+  const std::string expected[] = {
+      "PLAN COPY \"" + bed.Pkg("new.txt") + "\" -> \"" + bed.Inst("new.txt") + "\": new",
+      "PLAN COPY \"" + bed.Pkg("quillon.exe") + "\" -> \"" + bed.Prog("quillon.exe") +
+          "\": would replace it; the old program would be renamed to \"" +
+          bed.Prog("quillon.exe.(0)") + "\"",
+      "PLAN DELETE \"" + bed.Inst("old.tmp") + "\"",
+      "PLAN MOVE \"" + bed.Inst("settings.cfg") + "\" -> \"" + bed.Inst("settings.old") +
+          "\": would move",
+      "PLAN INI \"" + bed.Inst("Quillon.ini") + "\" [Setup] Key: absent -> \"Value\"",
+      "PLAN REG HKCU\\" + key + "\\Sub: the key would be created",
+      "PLAN REG HKCU\\" + key + "\\Sub value \"Name\": absent -> \"Data\"",
+      "PLAN REG HKCU\\" + key + " value \"Old\": \"1\" -> deleted",
+      "PLAN RUN \"" + e2e::FixturePath("recorder.exe") + " \" parameters \"planned\": would be started",
+  };
+  for (const std::string& line : expected) EXPECT_TRUE(Has(plan, line)) << line << "\nin\n" << plan;
+}
+
+TEST(Rehearsal, WithoutALogThePlanGoesToTheTemporaryDirectoryAndIsNamed) {
+  ScriptBed bed;
+  char temp[MAX_PATH + 1];
+  DWORD length = GetTempPathA(sizeof temp, temp);
+  ASSERT_TRUE(length > 0 && length < sizeof temp);
+  const std::string planFile = std::string(temp) + "Setup-plan.log";
+  DeleteFileA(planFile.c_str());
+  ASSERT_TRUE(e2e::WriteFiles(bed.pkg(), {"a.txt"}));
+  Scenario sc;
+  sc.Answer(e2e::MessagePart(51, 0), IDOK, 1);
+
+  RunResult r = bed.Run(AutoStartScript("[Copy]\na.txt\nmissing.txt\n"), sc, "/plan /silent");
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(3u, r.exitCode) << Describe(r);  // missing.txt would fail
+  ASSERT_EQ(1u, r.Boxes().size()) << Describe(r);
+  EXPECT_EQ(e2e::MessageWith(51, planFile), r.Boxes()[0].text);
+  EXPECT_EQ(e2e::Message(4), r.Boxes()[0].caption);
+  EXPECT_FALSE(e2e::PathIsFile(bed.Inst("a.txt")));
+  const std::string plan = LogLines(planFile, "PLAN COPY");
+  EXPECT_TRUE(Has(plan, bed.Inst("a.txt") + "\": new")) << plan;
+  EXPECT_TRUE(Has(plan, bed.Pkg("missing.txt") + "\": would fail")) << plan;
+}
+
+}  // namespace
