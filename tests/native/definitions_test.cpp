@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "expand/expand.h"
+#include "native/support/run_log_fake.h"
 #include "native/support/system_fakes.h"
 #include "script/script_reader.h"
 
@@ -187,6 +188,22 @@ TEST_F(DefinitionsTest, ValuesLongerThanALineAreKeptWholeOrMarkedTooLong) {
     EXPECT_EQ(Parse(std::string("N=") + ini + ";S;" + key), "N") << key;
   }
   EXPECT_EQ(Find(ini, "[S]", "L"), "N=ok");
+}
+
+TEST_F(DefinitionsTest, LogSaysWhatEachDefinitionGaveAndWhy) {
+  Write("Quillon.ini", "[P]\r\nA=1\r\nLong=" + std::string(1400, 'v') + "\r\n");
+  FakeLogStart();
+  ReadScript({"[readini]", "Found={des}Quillon.ini;P;A", "Gone={des}Quillon.ini;P;B",
+              "Big={des}Quillon.ini;P;Long"},
+             false);
+  const std::vector<std::string> events = FakeLogEvents();
+  FakeLogReset();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].rfind("DEFINE {ini=Found} = \"1\\\" (looked up by \"Found=" + dir_, 0), 0u)
+      << events[0];
+  EXPECT_NE(events[1].find("{ini=Gone}: nothing found; it gives the program directory"),
+            std::string::npos);
+  EXPECT_NE(events[2].find("{ini=Big}: the value is too long"), std::string::npos);
 }
 
 TEST_F(DefinitionsTest, DefinitionLinesLongerThanTheReaderTakesGiveNothing) {
