@@ -7,7 +7,10 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 endif()
 
 # The program itself: small, no exceptions, no RTTI, runtime linked in.
-set(SETUP_PROGRAM_FLAGS -Os -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
+# No -fdata-sections: for PE targets GCC then gives every zero-initialised
+# object a .data$name section of its own, and the installer context (17 KiB
+# of zeros) would be stored in the file instead of in .bss.
+set(SETUP_PROGRAM_FLAGS -Os -fno-exceptions -fno-rtti -ffunction-sections
     -fno-asynchronous-unwind-tables -fno-unwind-tables)
 add_library(setup_lib STATIC ${SETUP_CORE_SOURCES} ${SETUP_WIN32_SOURCES})
 target_include_directories(setup_lib PUBLIC ${CMAKE_SOURCE_DIR}/src)
