@@ -23,7 +23,9 @@ add_executable(Setup WIN32 ${CMAKE_SOURCE_DIR}/src/app/main_win32.cpp ${CMAKE_SO
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/setup.rc PROPERTIES OBJECT_DEPENDS "${SETUP_RESOURCES}")
 target_compile_options(Setup PRIVATE ${SETUP_WARNINGS} ${SETUP_PROGRAM_FLAGS})
 target_link_libraries(Setup PRIVATE setup_lib)
-target_link_options(Setup PRIVATE -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
+target_link_options(Setup PRIVATE -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
+                    -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/no-eh-frame.ld)
+set_target_properties(Setup PROPERTIES LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/no-eh-frame.ld)
 set_target_properties(Setup PROPERTIES OUTPUT_NAME Setup SUFFIX .exe)
 # windres reads the .rc with the code page it names; the texts are bytes.
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 1250")
