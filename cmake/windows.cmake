@@ -1,6 +1,7 @@
 # Windows trees: build/win32 (the shipped program) and build/win64 (the same
 # program plus every test program, run under Wine).
-set(SETUP_SYSTEM_LIBS shell32 comdlg32 version advapi32 user32 gdi32 kernel32 ole32)
+# shell32, comdlg32 and ole32 are loaded on first use (src/app/system_libraries).
+set(SETUP_SYSTEM_LIBS version advapi32 user32 gdi32 kernel32)
 set(SETUP_BITS 64)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(SETUP_BITS 32)

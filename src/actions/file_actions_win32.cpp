@@ -2,13 +2,12 @@
 // routines they share.
 #include "app/installer_context.h"
 
-#include <shellapi.h>
-
 #include <cstdlib>
 #include <cstring>
 
 #include "actions/file_actions.h"
 #include "actions/file_lines.h"
+#include "app/system_libraries.h"
 #include "app/text.h"
 #include "script/script_reader.h"
 
@@ -300,7 +299,7 @@ bool RunAndWait(const char* program, const char* parameters) {
   execute.lpParameters = parameters;
   execute.lpDirectory = nullptr;
   execute.nShow = SW_SHOW;
-  if (!ShellExecuteExA(&execute)) return false;
+  if (!LazyShellExecuteExA(&execute)) return false;
   if (execute.hProcess) {
     WaitForSingleObject(execute.hProcess, INFINITE);
     CloseHandle(execute.hProcess);
