@@ -73,6 +73,17 @@ for dll in $dlls; do
   esac
 done
 
+# Zero-initialised state (the installer context, 17 KiB) belongs in .bss,
+# which takes no room in the file; .data holds only a few initialised words.
+data_hex=$($objdump -h "$exe" | awk '$2 == ".data" { print $3 }')
+data_size=""
+[ -z "$data_hex" ] || data_size=$((16#$data_hex))
+if [ -n "$data_size" ] && [ "$data_size" -le 1024 ]; then
+  report ok "initialised data: $data_size bytes"
+else
+  report FAIL "initialised data: ${data_size:-no .data section} bytes (zero-initialised state stored in the file?)"
+fi
+
 python3 "$here/pe_resources.py" "$exe" --messages "$root/res/messages.txt" || failed=1
 
 size=$(stat -c %s "$exe")
