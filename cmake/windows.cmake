@@ -1,15 +1,22 @@
 # Windows trees: build/win32 (the shipped program) and build/win64 (the same
 # program plus every test program, run under Wine).
-set(SETUP_SYSTEM_LIBS shell32 comdlg32 version advapi32 user32 gdi32 kernel32 ole32)
+# shell32, comdlg32 and ole32 are loaded on first use (src/app/system_libraries).
+set(SETUP_SYSTEM_LIBS version advapi32 user32 gdi32 kernel32)
 set(SETUP_BITS 64)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(SETUP_BITS 32)
 endif()
 
 # The program itself: small, no exceptions, no RTTI, runtime linked in.
-set(SETUP_PROGRAM_FLAGS -Os -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
+# No -fdata-sections: for PE targets GCC then gives every zero-initialised
+# object a .data$name section of its own, and the installer context (17 KiB
+# of zeros) would be stored in the file instead of in .bss.
+set(SETUP_PROGRAM_FLAGS -Os -fno-exceptions -fno-rtti -ffunction-sections
     -fno-asynchronous-unwind-tables -fno-unwind-tables)
 add_library(setup_lib STATIC ${SETUP_CORE_SOURCES} ${SETUP_WIN32_SOURCES})
+# Link-time optimisation: the whole program optimised as one drops what no
+# caller needs and inlines across files (3.7 KiB less code in Setup.exe).
+set_property(TARGET setup_lib PROPERTY INTERPROCEDURAL_OPTIMIZATION TRUE)
 target_include_directories(setup_lib PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(setup_lib PRIVATE ${SETUP_WARNINGS} ${SETUP_PROGRAM_FLAGS})
 target_compile_definitions(setup_lib PUBLIC WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501 WINVER=0x0501)
@@ -20,8 +27,10 @@ add_executable(Setup WIN32 ${CMAKE_SOURCE_DIR}/src/app/main_win32.cpp ${CMAKE_SO
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/setup.rc PROPERTIES OBJECT_DEPENDS "${SETUP_RESOURCES}")
 target_compile_options(Setup PRIVATE ${SETUP_WARNINGS} ${SETUP_PROGRAM_FLAGS})
 target_link_libraries(Setup PRIVATE setup_lib)
-target_link_options(Setup PRIVATE -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
-set_target_properties(Setup PROPERTIES OUTPUT_NAME Setup SUFFIX .exe)
+target_link_options(Setup PRIVATE ${SETUP_PROGRAM_FLAGS} -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
+                    -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/no-eh-frame.ld)
+set_target_properties(Setup PROPERTIES OUTPUT_NAME Setup SUFFIX .exe INTERPROCEDURAL_OPTIMIZATION TRUE
+                      LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/no-eh-frame.ld)
 # windres reads the .rc with the code page it names; the texts are bytes.
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 1250")
 

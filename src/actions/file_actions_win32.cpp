@@ -2,14 +2,13 @@
 // routines they share.
 #include "app/installer_context.h"
 
-#include <shellapi.h>
-
 #include <cstdlib>
 #include <cstring>
 
 #include "actions/file_actions.h"
 #include "actions/file_lines.h"
 #include "actions/file_plan.h"
+#include "app/system_libraries.h"
 #include "app/text.h"
 #include "log/plan_changes.h"
 #include "log/run_log.h"
@@ -432,7 +431,7 @@ bool RunAndWait(const char* program, const char* parameters, unsigned long* exit
   execute.lpParameters = parameters;
   execute.lpDirectory = nullptr;
   execute.nShow = SW_SHOW;
-  if (!ShellExecuteExA(&execute)) return false;
+  if (!LazyShellExecuteExA(&execute)) return false;
   if (execute.hProcess) {
     WaitForSingleObject(execute.hProcess, INFINITE);
     DWORD code = 0;

@@ -1,13 +1,9 @@
 // Dialog 101: shows the directories, starts the installation by itself or on
 // Install, and hosts the status line while the script runs.
-#include <windows.h>
-#include <commdlg.h>
-#include <shlobj.h>
-#include <shellapi.h>
-
 #include <cstring>
 
 #include "app/installer_context.h"
+#include "app/system_libraries.h"
 #include "app/text.h"
 #include "log/run_log.h"
 
@@ -80,7 +76,7 @@ void OnBrowseIni(HWND dialog) {
   request.nMaxFile = kFieldRead;
   request.lpstrInitialDir = directory;
   request.Flags = OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
-  if (!GetOpenFileNameA(&request)) return;
+  if (!LazyGetOpenFileNameA(&request)) return;
 
   char* lastBackslash = std::strrchr(fileName, '\\');
   if (lastBackslash) {
@@ -140,11 +136,11 @@ bool ChooseFolder(HWND owner, const char* title, char* path) {
   request.pszDisplayName = displayName;
   request.lpszTitle = title;
   request.ulFlags = BIF_RETURNONLYFSDIRS;
-  LPITEMIDLIST chosen = SHBrowseForFolderA(&request);
+  LPITEMIDLIST chosen = LazySHBrowseForFolderA(&request);
   if (!chosen) return false;
   char chosenPath[MAX_PATH + 1];
-  bool found = SHGetPathFromIDListA(chosen, chosenPath) != FALSE;
-  CoTaskMemFree(chosen);
+  bool found = LazySHGetPathFromIDListA(chosen, chosenPath) != FALSE;
+  LazyCoTaskMemFree(chosen);
   if (!found) return false;
   CopyText(path, kFieldRead + 1, chosenPath);
   return true;
@@ -179,7 +175,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
           OnBrowseProgram(dialog);
           return 0;
         case IDC_LINK:
-          if (installer.url[0]) ShellExecuteA(dialog, "open", installer.url, nullptr, nullptr, SW_SHOWNORMAL);
+          if (installer.url[0]) {
+            LazyShellExecuteA(dialog, "open", installer.url, nullptr, nullptr, SW_SHOWNORMAL);
+          }
           return 0;
       }
       return 0;

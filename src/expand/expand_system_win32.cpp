@@ -1,6 +1,4 @@
-#include <windows.h>
-#include <shlobj.h>
-
+#include "app/system_libraries.h"
 #include "expand/expand.h"
 
 namespace {
@@ -12,12 +10,12 @@ const DWORD kPathCapacity = MAX_PATH + 1;  // the callers' buffers of 261 bytes
 bool GetSpecialFolderPath(int csidl, char* path) {
   if (!path) return false;
   LPITEMIDLIST items = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &items)) || !items) return false;
+  if (FAILED(LazySHGetSpecialFolderLocation(nullptr, csidl, &items)) || !items) return false;
   // The system writes at most MAX_PATH bytes here, which the 261-byte buffer holds.
-  bool found = SHGetPathFromIDListA(items, path) != FALSE;
+  bool found = LazySHGetPathFromIDListA(items, path) != FALSE;
   if (!found) path[0] = '\0';
   IMalloc* allocator = nullptr;
-  if (SUCCEEDED(SHGetMalloc(&allocator)) && allocator) {
+  if (SUCCEEDED(LazySHGetMalloc(&allocator)) && allocator) {
     allocator->Free(items);
     allocator->Release();
   }
