@@ -10,6 +10,7 @@
 #include "actions/file_plan.h"
 #include "app/system_libraries.h"
 #include "app/text.h"
+#include "journal/journal.h"
 #include "log/plan_changes.h"
 #include "log/run_log.h"
 #include "script/script_reader.h"
@@ -155,8 +156,20 @@ bool RemoveFile(const char* path) {
 // name. A running program cannot be overwritten, but it can be renamed.
 bool RenameProgramAside(const char* target, char* aside, size_t asideSize) {
   if (!IsProgramFile(target, std::strlen(target))) return false;
+  bool recording = JournalActive();
+  // A rename is recorded only where it can happen: an undo must never take
+  // a leftover for the program.
+  bool targetThere = !recording || GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES;
   for (int number = 0; number < 5; ++number) {
     FormatText(aside, asideSize, "%s.(%d)", target, number);
+    if (recording) {
+      // A leftover of an earlier update goes into the backup, not away.
+      if (GetFileAttributesA(aside) != INVALID_FILE_ATTRIBUTES && !JournalKeepAndRemove(aside)) {
+        continue;
+      }
+      if (targetThere && JournalRenamed(target, aside) && MoveFileA(target, aside)) return true;
+      continue;
+    }
     if (MoveFileA(target, aside)) return true;
     // A leftover of an earlier update that is no longer in use.
     if (RemoveFile(aside) && MoveFileA(target, aside)) return true;
@@ -235,12 +248,38 @@ bool ReplaceByCompleteCopy(const char* source, const char* target, CopyOutcome* 
     return false;
   }
   char temporary[MAX_PATH];
-  if (!FormatText(temporary, sizeof temporary, "%s%s", target, kTemporarySuffix)) {
-    return CopyInPlace(source, target, outcome);  // no valid path for the temporary copy
+  bool temporaryFits = FormatText(temporary, sizeof temporary, "%s%s", target, kTemporarySuffix);
+  bool recording = JournalActive();
+  char backup[kBackupPathSize];
+  if (recording && !JournalReplace(target, temporaryFits ? temporary : "", backup)) return false;
+  bool moved = false;
+  if (!temporaryFits) {
+    // No valid path for the temporary copy: in place, after a backup copy.
+    if (recording && !JournalSetAside(target, backup, false, &moved)) return false;
+    return CopyInPlace(source, target, outcome);
   }
   if (!CopyToTemporary(source, temporary)) return false;
+  DWORD code;
+  if (recording) {
+    // The old file waits in the backup until the new one took its place.
+    if (!JournalSetAside(target, backup, true, &moved)) {
+      code = GetLastError();
+      RemoveFile(temporary);
+      SetLastError(code);
+      return false;
+    }
+    if (moved) {
+      if (MoveFileExA(temporary, target, 0)) return true;
+      code = GetLastError();
+      MoveFileExA(backup, target, 0);
+      RemoveFile(temporary);
+      SetLastError(code);
+      return false;
+    }
+    // Only a copy was kept: the target is replaced as without a journal.
+  }
   if (MoveFileExA(temporary, target, MOVEFILE_REPLACE_EXISTING)) return true;
-  DWORD code = GetLastError();
+  code = GetLastError();
   DWORD attributes = GetFileAttributesA(target);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     // Only a finished copy may make the old target writable.
@@ -266,17 +305,23 @@ bool InstallFile(const char* source, const char* target, DWORD sourceAttributes,
   if (!source || !target) return false;
   outcome->renamed = RenameProgramAside(target, outcome->aside, sizeof outcome->aside);
   outcome->replaced = outcome->renamed;
-  // Asking the copy to fail on an existing target tells new from existing
-  // targets without a call of its own.
-  bool copied = CopyFileA(source, target, TRUE) != 0;
-  if (!copied) {
+  bool copied = false;
+  bool exists;
+  if (JournalActive()) {
+    // What is made must be recorded before it is made: ask first.
+    exists = !outcome->renamed && GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES;
+    copied = !exists && JournalNewFile(target) && CopyFileA(source, target, TRUE);
+  } else {
+    // Asking the copy to fail on an existing target tells new from existing
+    // targets without a call of its own.
+    copied = CopyFileA(source, target, TRUE) != 0;
     DWORD code = GetLastError();
-    if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) {
-      outcome->replaced = true;
-      copied = ReplaceByCompleteCopy(source, target, outcome);
-    } else {
-      SetLastError(code);
-    }
+    exists = !copied && (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS);
+    if (!copied && !exists) SetLastError(code);
+  }
+  if (exists) {
+    outcome->replaced = true;
+    copied = ReplaceByCompleteCopy(source, target, outcome);
   }
   if (!copied) {
     DWORD code = GetLastError();
@@ -398,7 +443,12 @@ void CreateDirectoryPath(const char* path) {
     if (path[i] != '\\' || i == 0) continue;
     std::memcpy(level, path, i);
     level[i] = '\0';
-    // Existing levels and the drive fail harmlessly.
+    // A level that is made is recorded first; existing levels and the drive
+    // fail harmlessly.
+    if (JournalActive() && GetFileAttributesA(level) == INVALID_FILE_ATTRIBUTES &&
+        !JournalNewDirectory(level)) {
+      return;
+    }
     if (CreateDirectoryA(level, nullptr)) LogEvent("MKDIR", "\"%s\"", level);
   }
 }
@@ -582,6 +632,8 @@ void InstallerContext::ApplyRunLine() {
     if (!PlanRun(program, parameters)) errorsOccurred = true;
     return;
   }
+  // What a program does cannot be undone; the journal says that it ran.
+  if (JournalActive()) JournalProgram(program, parameters);
   for (;;) {
     ShowStatus(kActionRun, program);
     DWORD started = GetTickCount();
@@ -638,8 +690,14 @@ void InstallerContext::ApplyDeleteLine() {
       PlanDelete(path);
       continue;
     }
-    ClearReadOnlyKnown(path, findData.dwFileAttributes);
-    if (DeleteFileA(path)) {
+    bool deleted;
+    if (JournalActive()) {
+      deleted = JournalKeepAndRemove(path);  // into the backup, for an undo
+    } else {
+      ClearReadOnlyKnown(path, findData.dwFileAttributes);
+      deleted = DeleteFileA(path) != 0;
+    }
+    if (deleted) {
       LogEvent("DELETE", "\"%s\": deleted", path);
     } else if (RunLogActive()) {
       char codeText[16];
@@ -661,6 +719,13 @@ void InstallerContext::ApplyMoveLine() {
   }
   if (RunIsRehearsal()) {
     PlanMove(oldName, newName);
+    return;
+  }
+  // The moved file, or the one in its way, loses its read-only attribute.
+  if (JournalActive() && !(JournalAttributes(oldName) && JournalAttributes(newName) &&
+                           JournalMoved(oldName, newName))) {
+    LogEvent("MOVE", "\"%s\" -> \"%s\": not moved: the journal cannot record it", oldName,
+             newName);
     return;
   }
   if (MoveFileA(oldName, newName)) {

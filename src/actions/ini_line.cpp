@@ -5,6 +5,7 @@
 
 #include "actions/ini_file.h"
 #include "app/text.h"
+#include "journal/journal.h"
 #include "log/plan_changes.h"
 #include "log/run_log.h"
 
@@ -108,6 +109,12 @@ void ApplyIniLine(char* line, bool deleteFlag) {
   }
   if (RunIsRehearsal()) {
     PlanNoteChange(wholeSection ? section : entry);
+    return;
+  }
+  // An INI file is saved whole before its first change: an undo puts it
+  // back byte for byte.
+  if (!JournalIniFile(change.file)) {
+    LogEvent(keyword, "\"%s\": not changed: the journal cannot save it", change.file);
     return;
   }
   ChangeIniEntry(change.file, change.section, change.key, deleteFlag ? nullptr : change.value,

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/text.h"
+#include "journal/journal.h"
 #include "log/plan_changes.h"
 #include "log/run_log.h"
 #include "script/script_reader.h"
@@ -60,7 +61,9 @@ void EnsureKey(RegistryRoot root, const char* path) {
     std::free(existing);
     return;
   }
-  if (!RegistryKeyExists(root, path) && RegistryWriteString(path, nullptr, "", root)) {
+  if (RegistryKeyExists(root, path)) return;
+  if (JournalActive() && !JournalRegistryKey(root, path)) return;
+  if (RegistryWriteString(path, nullptr, "", root)) {
     LogEvent("REG", "%s\\%s: key created", RegistryRootName(root), path);
   }
 }
@@ -100,6 +103,15 @@ void LogRegistryDeletion(RegistryRoot root, const char* subkey, const char* valu
     LogEvent(keyword, "%s\\%s: key kept: it holds subkeys or more than one value", rootName,
              subkey);
   }
+}
+
+// Records what a [DelReg] line is about to delete: a value, or a key with
+// no subkeys and at most one value (a key that stays needs no record).
+bool RecordRegistryDeletion(RegistryRoot root, const char* subkey, const char* valueName) {
+  if (subkey[0] == '\0') return true;  // a root is never deleted
+  if (valueName && valueName[0]) return JournalRegistryValue(root, subkey, valueName);
+  if (!RegistryKeyIsEmpty(root, subkey)) return true;
+  return JournalRegistryKeyDeletion(root, subkey);
 }
 
 }  // namespace
@@ -191,7 +203,8 @@ void ApplyRegistryLine(const char* line, bool deleteFlag) {
                  valueName, old, fields.data, PlanRemark(planName));
         PlanNoteChange(planName);
       } else {
-        bool written = RegistryWriteString(fields.subkey, fields.valueName, fields.data, root);
+        bool written = JournalRegistryValue(root, fields.subkey, fields.valueName) &&
+                       RegistryWriteString(fields.subkey, fields.valueName, fields.data, root);
         LogEvent(keyword, "%s\\%s value \"%s\": %s -> \"%s\"%s", rootName, fields.subkey,
                  valueName, old, fields.data, written ? "" : ": failed");
       }
@@ -204,6 +217,8 @@ void ApplyRegistryLine(const char* line, bool deleteFlag) {
     if (RunIsRehearsal()) {
       PlanNoteChange(
           ValueKeyName(root, fields.subkey, fields.valueName, planName, sizeof planName));
+    } else if (JournalActive() && !RecordRegistryDeletion(root, fields.subkey, fields.valueName)) {
+      LogEvent(keyword, "\"%s\": not deleted: the journal cannot record it", line);
     } else {
       RegistryDeleteEntry(fields.subkey, fields.valueName, root);
     }

@@ -30,6 +30,22 @@ bool RegistryKeyIsEmpty(RegistryRoot root, const char* subkey);
 bool RegistryKeyExists(RegistryRoot root, const char* subkey);
 void RegistryDeleteEntry(const char* subkey, const char* valueName, RegistryRoot root);
 
+// Raw values for the undo journal: any type, data as bytes. An empty or null
+// name is the key's default value.
+// The value's type and data in a new heap block (free) of *size bytes; null
+// when the key or value is missing.
+unsigned char* RegistryReadValue(RegistryRoot root, const char* subkey, const char* valueName,
+                                 unsigned long* type, unsigned long* size);
+bool RegistrySetValue(RegistryRoot root, const char* subkey, const char* valueName,
+                      unsigned long type, const unsigned char* data, unsigned long size);
+bool RegistryRemoveValue(RegistryRoot root, const char* subkey, const char* valueName);
+// Makes the key (and the keys above it); deletes a key without subkeys.
+bool RegistryMakeKey(RegistryRoot root, const char* subkey);
+bool RegistryRemoveKey(RegistryRoot root, const char* subkey);
+// The name (nameSize bytes) of the key's first value; false when it has none.
+bool RegistryFirstValueName(RegistryRoot root, const char* subkey, char* name,
+                            unsigned long nameSize);
+
 // The four fields of root;subkey;value name;data. A null field is absent,
 // which differs from empty.
 struct RegistryLineFields {

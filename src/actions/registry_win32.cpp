@@ -109,3 +109,81 @@ void RegistryDeleteEntry(const char* subkey, const char* valueName, RegistryRoot
   }
   if (RegistryKeyIsEmpty(root, subkey)) RegDeleteKeyA(rootKey, subkey);
 }
+
+unsigned char* RegistryReadValue(RegistryRoot root, const char* subkey, const char* valueName,
+                                 unsigned long* type, unsigned long* size) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(RootKey(root), subkey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    return nullptr;
+  }
+  const char* name = IsEmptyText(valueName) ? nullptr : valueName;
+  unsigned char* data = nullptr;
+  DWORD length = 0;
+  DWORD kind = 0;
+  // The size may grow between the two calls: ask again once.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (RegQueryValueExA(key, name, nullptr, &kind, nullptr, &length) != ERROR_SUCCESS) break;
+    std::free(data);
+    data = static_cast<unsigned char*>(std::malloc(length ? length : 1));
+    if (!data) break;
+    LONG result = RegQueryValueExA(key, name, nullptr, &kind, data, &length);
+    if (result == ERROR_SUCCESS) {
+      RegCloseKey(key);
+      *type = kind;
+      *size = length;
+      return data;
+    }
+    if (result != ERROR_MORE_DATA) break;
+  }
+  std::free(data);
+  RegCloseKey(key);
+  return nullptr;
+}
+
+bool RegistrySetValue(RegistryRoot root, const char* subkey, const char* valueName,
+                      unsigned long type, const unsigned char* data, unsigned long size) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(RootKey(root), subkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool set = RegSetValueExA(key, IsEmptyText(valueName) ? nullptr : valueName, 0, type, data,
+                            size) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return set;
+}
+
+bool RegistryRemoveValue(RegistryRoot root, const char* subkey, const char* valueName) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(RootKey(root), subkey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;
+  LONG result = RegDeleteValueA(key, IsEmptyText(valueName) ? nullptr : valueName);
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+}
+
+bool RegistryMakeKey(RegistryRoot root, const char* subkey) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(RootKey(root), subkey, 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+bool RegistryRemoveKey(RegistryRoot root, const char* subkey) {
+  if (IsEmptyText(subkey)) return false;
+  LONG result = RegDeleteKeyA(RootKey(root), subkey);
+  return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+}
+
+bool RegistryFirstValueName(RegistryRoot root, const char* subkey, char* name,
+                            unsigned long nameSize) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(RootKey(root), subkey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+  DWORD length = nameSize;
+  bool found = RegEnumValueA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+               ERROR_SUCCESS;
+  RegCloseKey(key);
+  return found;
+}

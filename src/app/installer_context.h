@@ -31,7 +31,8 @@ enum ExitCode {
   kExitInstalled = 0,       // the installation ran without a failure
   kExitCancelled = 1,       // cancelled, or could not start; nothing installed
   kExitVersionRefused = 2,  // the package-wide version check refused; nothing changed
-  kExitFailed = 3           // a copy or program start failed, or the user aborted
+  kExitFailed = 3,          // a copy or program start failed, or the user aborted
+  kExitRolledBack = 4       // the user stopped the run and every change was undone
 };
 
 // Every kind of message box; its style lives in ShowBox alone.
@@ -49,7 +50,11 @@ enum BoxKind {
   kBoxFinalErrors,     // OK, warning, foreground (message 37)
   kBoxFinalSuccess,    // OK, information, foreground (byeMsg)
   kBoxLogFailed,       // OK, error, foreground (message 50)
-  kBoxPlanWritten      // OK, information (message 51)
+  kBoxPlanWritten,     // OK, information (message 51)
+  kBoxRolledBack,      // OK, information, foreground (message 47)
+  kBoxUndoIncomplete,  // OK, error, foreground (message 48)
+  kBoxUnfinishedRun,   // Yes/No, question (message 49)
+  kBoxJournalFailed    // OK, error, foreground (message 52)
 };
 
 // Tests replace the system's message box with a scripted answerer.
@@ -101,6 +106,15 @@ class InstallerContext {
   void FinishRunRecord(int exitCode);
   // Logs the directories the installation runs with, and who chose them.
   void LogChosenLocation(const char* how);
+
+  // --- rollback (Rollback=1, /rollback)
+  // Offers to undo an unfinished journal in the install directory and makes
+  // this run's journal; what the dialog does next.
+  enum RollbackStart { kRollbackGoOn, kRollbackCancelled, kRollbackFailed };
+  RollbackStart PrepareRollback();
+  // At the end of the run: undoes everything when the user stopped it, else
+  // lets the result stand. True when it showed the final message itself.
+  bool FinishRollback();
 
   // Expands text in place with the run's directories, tables and date.
   bool Expand(char* text, size_t capacity);
@@ -163,6 +177,10 @@ class InstallerContext {
   // message 51 names it at the end.
   bool planInTempFile;
   char logPath[261];
+  // The package or the command line asks for an undo journal.
+  bool rollback;
+  // Every change of the stopped run was undone.
+  bool rolledBack;
 };
 
 extern InstallerContext installer;

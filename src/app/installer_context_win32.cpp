@@ -42,6 +42,8 @@ InstallerContext::InstallerContext() {
   noBoxes = false;
   planInTempFile = false;
   logPath[0] = '\0';
+  rollback = false;
+  rolledBack = false;
 }
 
 InstallerContext::~InstallerContext() { CloseScript(); }
@@ -114,6 +116,10 @@ UINT BoxStyle(BoxKind kind) {
     case kBoxFinalSuccess: return MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND;
     case kBoxLogFailed: return MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
     case kBoxPlanWritten: return MB_OK | MB_ICONINFORMATION;
+    case kBoxRolledBack: return MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND;
+    case kBoxUndoIncomplete: return MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
+    case kBoxUnfinishedRun: return MB_YESNO | MB_ICONQUESTION;
+    case kBoxJournalFailed: return MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
   }
   return MB_OK;
 }
@@ -132,6 +138,7 @@ int AutomaticAnswer(BoxKind kind) {
     case kBoxMissingSource: return IDYES;
     case kBoxVersionQuestion: return IDNO;
     case kBoxMalformedBound: return IDYES;
+    case kBoxUnfinishedRun: return IDYES;
     default: return IDOK;
   }
 }
@@ -184,6 +191,7 @@ bool InstallerContext::Expand(char* text, size_t capacity) {
 
 int InstallerContext::RunExitCode() const {
   if (versionRefused) return kExitVersionRefused;
+  if (rolledBack) return kExitRolledBack;
   if (errorsOccurred) return kExitFailed;
   return kExitInstalled;
 }

@@ -116,6 +116,13 @@ INT_PTR OnStartInstall(HWND dialog) {
   }
   installer.LogChosenLocation(installer.needUserChoice ? "checked or changed in the dialog"
                                                        : "found and confirmed");
+  InstallerContext::RollbackStart rollback = installer.PrepareRollback();
+  if (rollback != InstallerContext::kRollbackGoOn) {
+    // Result 1: an undo at the start that stays incomplete ends like a run
+    // with failures; a journal that cannot be made, like one never started.
+    EndDialog(dialog, rollback == InstallerContext::kRollbackFailed ? 1 : 0);
+    return 0;
+  }
   if (installer.hideWindow) ShowWindow(dialog, SW_HIDE);
   static const int kInputs[] = {IDC_INSTALLDIR_LABEL, IDC_INSTALLDIR, IDC_BROWSE_INI,
                                 IDC_PROGRAMDIR_LABEL, IDC_PROGRAMDIR, IDC_BROWSE_PROGRAM,

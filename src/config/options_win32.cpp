@@ -47,10 +47,11 @@ void LogOptions(InstallerContext& context, const char* dateText) {
   } else {
     FormatText(date, sizeof date, dateText[0] ? "\"%s\" (not a valid date)" : "none", dateText);
   }
-  LogEvent("OPTIONS", "title \"%s\"; language %d; flags: %s; hidden window: %s; MinVer \"%s\"; "
-           "MaxVer \"%s\"; VerProg \"%s\"; Date %s",
+  LogEvent("OPTIONS", "title \"%s\"; language %d; flags: %s; hidden window: %s; rollback: %s; "
+           "MinVer \"%s\"; MaxVer \"%s\"; VerProg \"%s\"; Date %s",
            context.msgTitle, context.languageId, flags[0] ? flags : "none",
-           context.hideWindow ? "yes" : "no", context.minVer, context.maxVer, context.verProg, date);
+           context.hideWindow ? "yes" : "no", context.rollback ? "on" : "off", context.minVer,
+           context.maxVer, context.verProg, date);
 }
 
 }  // namespace
@@ -104,6 +105,8 @@ bool InstallerContext::LoadOptions() {
   }
 
   killApp = FindScriptLine(scriptFile, "[Options]", "KillQuillon=1");
+  rollback = FindScriptLine(scriptFile, "[Options]", "Rollback=1") ||
+             FindSwitch("/rollback", nullptr, -1);
   if (RunLogActive()) LogOptions(*this, dateText);
   return true;
 }

@@ -7,6 +7,8 @@
 #include "app/installer_context.h"
 #include "app/text.h"
 #include "expand/definitions.h"
+#include "journal/journal_run.h"
+#include "log/plan_changes.h"
 #include "log/run_log.h"
 #include "script/line_split.h"
 #include "script/script_reader.h"
@@ -75,6 +77,8 @@ void InstallerContext::RunScript() {
     if (IsComment(lineBuffer, currentAction)) continue;
 
     if (lineBuffer[0] == '[') {
+      // The end of a section: what the journal holds so far is on the disk.
+      JournalFlush();
       currentAction = ActionOfHeader(lineBuffer);
       LogEvent("SECTION", currentAction == kActionNone ? "%s: no action; its lines are not executed"
                                                        : "%s", lineBuffer);
@@ -139,6 +143,8 @@ void InstallerContext::RunScript() {
       FormatText(messageText, sizeof messageText, LoadMessage(51), logPath);
       ShowBox(kBoxPlanWritten, messageText, msgTitle);
     }
+  } else if (FinishRollback()) {
+    // Stopped and undone: messages 47 or 48 said so.
   } else if (errorsOccurred) {
     FormatText(messageText, sizeof messageText, LoadMessage(37), errorText);
     ShowBox(kBoxFinalErrors, messageText, msgTitle);
@@ -146,6 +152,9 @@ void InstallerContext::RunScript() {
              !FindSwitch("/silent", nullptr, -1) && !stopRequested) {
     ShowBox(kBoxFinalSuccess, byeMsg, msgTitle);
   }
+  // A run that ended (not undone) accepts its result: the journal goes.
+  JournalEnd();
+  PlanForgetChanges();
   if (scriptFile) std::fclose(scriptFile);
   scriptFile = nullptr;
   FreeDefinitions(iniDefinitions, kDefinitionCapacity);

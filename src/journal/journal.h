@@ -1,0 +1,54 @@
+// The undo journal of a run with rollback on (Rollback=1, /rollback). Before
+// an action changes anything, it writes here how to undo that change; the
+// record reaches the system before the change is made, so the journal of a
+// run that is killed still matches the installation. Plain functions, so
+// that the text-processing actions can record as well.
+//
+// Each Journal* routine returns false when the record (or the backup it
+// needs) could not be made: the change must then not be made.
+#pragma once
+#include <cstddef>
+
+#include "actions/registry.h"
+
+// Whether changes are recorded at all.
+bool JournalActive();
+
+// --- files (paths as the action uses them; recorded as full paths)
+// A file that does not exist yet is about to be made.
+bool JournalNewFile(const char* path);
+// A directory that does not exist yet is about to be made.
+bool JournalNewDirectory(const char* path);
+// target is about to be replaced by the complete copy waiting in temporary
+// (not made yet). backup (kBackupPathSize) receives where the old target is
+// kept: JournalSetAside puts it there.
+const size_t kBackupPathSize = 300;
+bool JournalReplace(const char* target, const char* temporary, char* backup);
+// Moves target into its backup, or, where that cannot be (another volume, a
+// file that cannot be renamed) or may not (mayMove false), copies it there.
+// *moved tells which.
+bool JournalSetAside(const char* target, const char* backup, bool mayMove, bool* moved);
+// A program file is about to be renamed aside.
+bool JournalRenamed(const char* from, const char* to);
+// Removes a file by moving it into the backup (a copy, then the file is
+// deleted, across volumes): the way files are deleted while recording.
+// False, with the system's error, when the file stays.
+bool JournalKeepAndRemove(const char* path);
+// A file's attributes are about to change.
+bool JournalAttributes(const char* path);
+// old is about to be moved to new.
+bool JournalMoved(const char* oldName, const char* newName);
+// A program is about to start: no rollback can undo what it does.
+bool JournalProgram(const char* program, const char* parameters);
+
+// --- INI files: before the first change to a file in the run, a copy of
+// the whole file (or that it does not exist)
+bool JournalIniFile(const char* file);
+
+// --- registry
+// The value's present type and data (or its absence) before it changes.
+bool JournalRegistryValue(RegistryRoot root, const char* subkey, const char* valueName);
+// A key that does not exist yet is about to be made.
+bool JournalRegistryKey(RegistryRoot root, const char* subkey);
+// A key is about to be deleted with the one value it may hold.
+bool JournalRegistryKeyDeletion(RegistryRoot root, const char* subkey);
