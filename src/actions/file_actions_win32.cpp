@@ -252,23 +252,33 @@ bool ReplaceByCompleteCopy(const char* source, const char* target, CopyOutcome* 
   bool recording = JournalActive();
   char backup[kBackupPathSize];
   if (recording && !JournalReplace(target, temporaryFits ? temporary : "", backup)) return false;
-  bool moved = false;
   if (!temporaryFits) {
     // No valid path for the temporary copy: in place, after a backup copy.
-    if (recording && !JournalSetAside(target, backup, false, &moved)) return false;
+    if (recording && JournalSetAside(target, backup, false, false) == kAsideFailed) return false;
     return CopyInPlace(source, target, outcome);
   }
   if (!CopyToTemporary(source, temporary)) return false;
   DWORD code;
   if (recording) {
-    // The old file waits in the backup until the new one took its place.
-    if (!JournalSetAside(target, backup, true, &moved)) {
+    // The old file waits in the backup until the new one took its place. A
+    // second name shares the file's attributes: a read-only one is moved.
+    DWORD attributes = GetFileAttributesA(target);
+    bool mayLink = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_READONLY);
+    JournalAside aside = JournalSetAside(target, backup, mayLink, true);
+    if (aside == kAsideLinked) {
+      if (MoveFileExA(temporary, target, MOVEFILE_REPLACE_EXISTING)) return true;
+      // Its second name goes (it shares the file's attributes and bytes),
+      // and the old file is set aside the other way.
+      DeleteFileA(backup);
+      aside = JournalSetAside(target, backup, false, true);
+    }
+    if (aside == kAsideFailed) {
       code = GetLastError();
       RemoveFile(temporary);
       SetLastError(code);
       return false;
     }
-    if (moved) {
+    if (aside == kAsideMoved) {
       if (MoveFileExA(temporary, target, 0)) return true;
       code = GetLastError();
       MoveFileExA(backup, target, 0);
@@ -299,18 +309,23 @@ bool ReplaceByCompleteCopy(const char* source, const char* target, CopyOutcome* 
 // way is renamed aside (and put back when the copy fails), a new target is
 // copied directly, an existing one is replaced only by a complete copy.
 // sourceAttributes may be INVALID_FILE_ATTRIBUTES (then read).
+// expectExisting: the file before it in the line replaced a target, so this
+// one probably does too.
 bool InstallFile(const char* source, const char* target, DWORD sourceAttributes,
-                 CopyOutcome* outcome) {
+                 CopyOutcome* outcome, bool expectExisting = false) {
   outcome->replaced = outcome->inPlace = outcome->renamed = false;
   if (!source || !target) return false;
   outcome->renamed = RenameProgramAside(target, outcome->aside, sizeof outcome->aside);
   outcome->replaced = outcome->renamed;
   bool copied = false;
   bool exists;
-  if (JournalActive()) {
-    // What is made must be recorded before it is made: ask first.
+  if (JournalActive() || (expectExisting && !outcome->renamed)) {
+    // Asking first: what is made must be recorded before it is made, and
+    // asking after an existing file costs less than a copy that fails.
     exists = !outcome->renamed && GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES;
-    copied = !exists && JournalNewFile(target) && CopyFileA(source, target, TRUE);
+    if (!exists) {
+      copied = (!JournalActive() || JournalNewFile(target)) && CopyFileA(source, target, TRUE);
+    }
   } else {
     // Asking the copy to fail on an existing target tells new from existing
     // targets without a call of its own.
@@ -537,6 +552,7 @@ void InstallerContext::ApplyCopyLine() {
   CopyTarget target = {false, false, false, true};
   bool statusShown = false;
   DWORD statusTick = 0;
+  bool lastReplaced = false;
 
   for (bool more = true; more && !stopRequested;
        more = FindNextFileA(findHandle, &findData) != 0) {
@@ -598,7 +614,8 @@ void InstallerContext::ApplyCopyLine() {
       if (pathsFit) {
         // The read-only retry and every other fallback live in InstallFile:
         // each of them keeps the old target whole until a copy is complete.
-        if (InstallFile(scratchPath, targetPath, sourceAttributes, &outcome)) {
+        if (InstallFile(scratchPath, targetPath, sourceAttributes, &outcome, lastReplaced)) {
+          lastReplaced = outcome.replaced;
           LogCopied(scratchPath, targetPath, outcome);
           break;
         }

@@ -24,10 +24,18 @@ bool JournalNewDirectory(const char* path);
 // kept: JournalSetAside puts it there.
 const size_t kBackupPathSize = 300;
 bool JournalReplace(const char* target, const char* temporary, char* backup);
-// Moves target into its backup, or, where that cannot be (another volume, a
-// file that cannot be renamed) or may not (mayMove false), copies it there.
-// *moved tells which.
-bool JournalSetAside(const char* target, const char* backup, bool mayMove, bool* moved);
+// How the old file reached its backup.
+enum JournalAside {
+  kAsideFailed,  // not at all: the change must not be made
+  kAsideLinked,  // a second name of the same file: the target still stands
+  kAsideMoved,   // moved: the target's name is free
+  kAsideCopied   // a copy: the target still stands
+};
+// Gives the old target a second name in the backup (where links can be
+// made), or moves it there (mayLink false), or copies it, where it cannot be
+// moved (another volume, a file that cannot be renamed) or may not
+// (mayMove false).
+JournalAside JournalSetAside(const char* target, const char* backup, bool mayLink, bool mayMove);
 // A program file is about to be renamed aside.
 bool JournalRenamed(const char* from, const char* to);
 // Removes a file by moving it into the backup (a copy, then the file is

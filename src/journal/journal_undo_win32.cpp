@@ -54,10 +54,15 @@ void MakeWritable(const char* path) {
   }
 }
 
-// Puts a kept file back in its place, whatever stands there now.
+// Puts a kept file back in its place, whatever stands there now. A
+// read-only file in the way is made writable only when it refuses: it may
+// be the kept file itself under its other name.
 bool Restore(const char* backup, const char* path) {
-  if (Exists(path)) MakeWritable(path);
-  return MoveFileExA(backup, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
+  if (MoveFileExA(backup, path, flags)) return true;
+  if (GetLastError() != ERROR_ACCESS_DENIED || !Exists(path)) return false;
+  MakeWritable(path);
+  return MoveFileExA(backup, path, flags) != 0;
 }
 
 unsigned char* FromHex(const char* text, unsigned long* size) {

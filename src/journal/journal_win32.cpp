@@ -79,8 +79,13 @@ const char* FullPath(const char* path, char* buffer) {
 
 bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
+// Backups go into folders of 256, so no folder grows large: making a new
+// name costs a look through the folder on some systems.
 void NextBackup(char* backup) {
-  FormatText(backup, kBackupPathSize, "%s%06d.bak", folder, ++backupNumber);
+  ++backupNumber;
+  FormatText(backup, kBackupPathSize, "%s%03d", folder, backupNumber / 256);
+  if (backupNumber % 256 == 0 || backupNumber == 1) CreateDirectoryA(backup, nullptr);
+  FormatText(backup, kBackupPathSize, "%s%03d\\%06d.bak", folder, backupNumber / 256, backupNumber);
 }
 
 // Copies path into backup completely before the backup carries its name,
@@ -179,11 +184,15 @@ bool JournalReplace(const char* target, const char* temporary, char* backup) {
                      backup);
 }
 
-bool JournalSetAside(const char* target, const char* backup, bool mayMove, bool* moved) {
-  *moved = mayMove && MoveFileExA(target, backup, 0) != 0;
-  if (*moved) return true;
-  if (mayMove && !IsRenameRefused(GetLastError())) return false;
-  return CopyToBackup(target, backup);
+JournalAside JournalSetAside(const char* target, const char* backup, bool mayLink, bool mayMove) {
+  // A second name costs no copy and leaves the target's name to a single
+  // replacing rename.
+  if (mayLink && CreateHardLinkA(backup, target, nullptr)) return kAsideLinked;
+  if (mayMove) {
+    if (MoveFileExA(target, backup, 0)) return kAsideMoved;
+    if (!IsRenameRefused(GetLastError())) return kAsideFailed;
+  }
+  return CopyToBackup(target, backup) ? kAsideCopied : kAsideFailed;
 }
 
 bool JournalRenamed(const char* from, const char* to) {
@@ -331,29 +340,31 @@ void JournalClose() {
 
 namespace {
 
-// Removes the folder with every file in it except those `keep` accepts.
-template <typename Keep>
-bool RemoveFolderFiles(const char* path, Keep keep) {
+// Removes a folder (its path ends in a backslash) with everything in it:
+// the journal's folder and its folders of backups.
+void RemoveFolder(const char* path) {
   char pattern[MAX_PATH + 4];
   FormatText(pattern, sizeof pattern, "%s*", path);
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(pattern, &found);
-  bool kept = false;
   if (search != INVALID_HANDLE_VALUE) {
     do {
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-      char file[MAX_PATH + 16];
-      FormatText(file, sizeof file, "%s%s", path, found.cFileName);
-      if (keep(file)) {
-        kept = true;
+      if (found.cFileName[0] == '.') continue;
+      char entry[MAX_PATH + 16];
+      bool folderEntry = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      if (!FormatText(entry, sizeof entry, "%s%s%s", path, found.cFileName, folderEntry ? "\\" : "")) {
         continue;
       }
-      ClearReadOnlyOf(file);
-      DeleteFileA(file);
+      if (folderEntry) {
+        RemoveFolder(entry);
+      } else {
+        ClearReadOnlyOf(entry);
+        DeleteFileA(entry);
+      }
     } while (FindNextFileA(search, &found));
     FindClose(search);
   }
-  return kept || RemoveDirectoryA(path);
+  RemoveDirectoryA(path);
 }
 
 }  // namespace
@@ -361,7 +372,7 @@ bool RemoveFolderFiles(const char* path, Keep keep) {
 void JournalEnd() {
   if (journalFile == INVALID_HANDLE_VALUE) return;
   JournalClose();
-  RemoveFolderFiles(folder, [](const char*) { return false; });
+  RemoveFolder(folder);
   LogEvent("JOURNAL", "the run was accepted: \"%s\" removed", folder);
 }
 
@@ -369,5 +380,5 @@ void JournalDiscard(const char* directory) {
   JournalClose();
   char path[MAX_PATH + 16];
   if (!JournalFolderOf(directory, path)) return;
-  RemoveFolderFiles(path, [](const char*) { return false; });
+  RemoveFolder(path);
 }

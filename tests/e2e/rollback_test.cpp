@@ -169,6 +169,13 @@ TEST(Rollback, KilledRunIsUndoneByTheNextStartOrKeptWithNo) {
     const std::string afterKill = b.State();
     ASSERT_NE(before, afterKill);
 
+    // A rehearsal only notes the journal; it neither asks nor undoes.
+    RunResult rehearsal = e2e::RunSetup(b.later.path(), b.bed.LocationArgs() + " /plan /silent",
+                                        Scenario().Answer(e2e::MessagePart(51, 0), IDOK, 1));
+    ASSERT_TRUE(rehearsal.Clean()) << Describe(rehearsal);
+    EXPECT_EQ(0u, rehearsal.CountBoxes(e2e::Message(49))) << Describe(rehearsal);
+    EXPECT_EQ(afterKill, b.State());
+
     RunResult next = b.StartAgain(c.answer);
 
     ASSERT_TRUE(next.Clean()) << Describe(next);
@@ -177,6 +184,26 @@ TEST(Rollback, KilledRunIsUndoneByTheNextStartOrKeptWithNo) {
     EXPECT_EQ(c.answer == IDYES ? before : afterKill, b.State());
     EXPECT_FALSE(b.JournalLeft());
   }
+}
+
+TEST(Rollback, JournalThatCannotBeMadeStopsTheRunWithMessage52) {
+  RollbackBed b;
+  ASSERT_TRUE(b.Prepare());
+  ASSERT_TRUE(e2e::WriteFileBytes(b.bed.Inst("Setup-rollback"), "a file in the folder's way"));
+  const std::string before = b.State();
+  Scenario sc;
+  sc.Answer(e2e::MessagePart(52, 0), IDOK, 1);
+
+  RunResult r = b.bed.Run(b.Script(), sc);
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(1u, r.exitCode) << Describe(r);
+  const BoxRecord* box = r.FindBox(e2e::MessagePart(52, 0));
+  ASSERT_NE(nullptr, box) << Describe(r);
+  EXPECT_EQ(0u, box->text.find(e2e::MessagePart(52, 0) + b.bed.Inst("Setup-rollback\\")))
+      << Describe(r);
+  EXPECT_EQ(e2e::Message(4), box->caption);
+  EXPECT_EQ(before, b.State());
 }
 
 TEST(Rollback, RunKilledInTheMiddleOfALargeCopyIsUndone) {

@@ -6,7 +6,7 @@ bool JournalActive() { return false; }
 bool JournalNewFile(const char*) { return true; }
 bool JournalNewDirectory(const char*) { return true; }
 bool JournalReplace(const char*, const char*, char*) { return true; }
-bool JournalSetAside(const char*, const char*, bool, bool*) { return true; }
+JournalAside JournalSetAside(const char*, const char*, bool, bool) { return kAsideCopied; }
 bool JournalRenamed(const char*, const char*) { return true; }
 bool JournalKeepAndRemove(const char*) { return true; }
 bool JournalAttributes(const char*) { return true; }
