@@ -11,6 +11,8 @@
 namespace {
 
 const char kAbsent[] = "\x01";  // a default no value can equal
+// Enough to measure any value: Setup itself takes at most 2047 characters.
+const int kWholeValue = 4096;
 
 struct OptionKey {
   const char* key;
@@ -181,7 +183,7 @@ void CheckOptions(CheckState* state) {
 
   for (const OptionKey& option : kOptionKeys) {
     bool present = false;
-    std::string whole = ReadValue(*state, "Options", option.key, 65536, &present);
+    std::string whole = ReadValue(*state, "Options", option.key, kWholeValue, &present);
     if (!present) continue;
     int line = KeyLine(*state, profile, "Options", option.key);
     if (option.keep > 0 && whole.size() > static_cast<size_t>(option.keep)) {
@@ -239,7 +241,7 @@ void CheckOptions(CheckState* state) {
     }
   }
   bool present = false;
-  std::string binDir = ReadValue(*state, "ReadIni", "BinDir", 65536, &present);
+  std::string binDir = ReadValue(*state, "ReadIni", "BinDir", kWholeValue, &present);
   if (present && binDir.size() > 259) {
     state->Add(KeyLine(*state, profile, "ReadIni", "BinDir"), kWarning, "option-too-long",
                "BinDir is " + std::to_string(binDir.size()) +
