@@ -95,8 +95,11 @@ void CheckCopyLine(CheckState* state, const ScriptLine& line) {
       }
       if (!any) {
         state->Add(line.number, kWarning, "copy-exclusion-nothing",
-                   "the exclusion pattern " + Quote(pattern) +
-                       " matches none of the files the line copies: it excludes nothing");
+                   pattern.empty()
+                       ? "the exclusion list has an empty pattern (two commas in a row or a final "
+                         "comma): it excludes nothing"
+                       : "the exclusion pattern " + Quote(pattern) +
+                             " matches none of the files the line copies: it excludes nothing");
       }
       if (comma == std::string::npos) break;
       from = comma + 1;
@@ -192,7 +195,7 @@ bool CheckVersionCopy(CheckState* state, const ScriptLine& line, int* sectionHea
                        " characters long: Setup keeps its first 511");
       }
       CheckBound(state, line.number, setting == 1 ? "MinVer" : "MaxVer", value.substr(0, 511),
-                 setting == 2);
+                 setting == 2, true);
       *bounds += setting == 1 ? "N" : "X";
     }
     return true;

@@ -131,7 +131,8 @@ void CheckDefinitions(CheckState* state) {
   CheckDefinitionSection(state, "[readreg]", false, &state->regNames);
 }
 
-void CheckPlaceholdersIn(CheckState* state, int line, const std::string& text, bool inDefinition) {
+void CheckPlaceholdersIn(CheckState* state, int line, const std::string& text,
+                         const std::string& withoutDefinitions) {
   for (size_t i = 0; i < text.size();) {
     if (text[i] == '$') {
       DollarGroup group = ScanDollarGroup(text.c_str(), i);
@@ -178,14 +179,14 @@ void CheckPlaceholdersIn(CheckState* state, int line, const std::string& text, b
         }
         break;
       case kPlaceholderFileVersion:
-        CheckPlaceholdersIn(state, line, content.substr(5), inDefinition);
+        CheckPlaceholdersIn(state, line, content.substr(5), withoutDefinitions);
         break;
       case kPlaceholderIniValue:
       case kPlaceholderRegValue:
-        if (inDefinition) {
+        if (!withoutDefinitions.empty()) {
           state->Add(line, kWarning, "definition-in-definition",
-                     "definition lines see no definitions: {" + content +
-                         (group.closed ? "}" : "") + " gives the program directory here");
+                     withoutDefinitions + ": {" + content + (group.closed ? "}" : "") +
+                         " gives the program directory here");
         } else {
           CheckDefinitionUse(state, line, content, group.kind == kPlaceholderIniValue,
                              group.closed);
@@ -204,7 +205,8 @@ void CheckPlaceholders(CheckState* state) {
     bool definition = false;
     for (int number : state->definitionLines) definition = definition || number == line.number;
     if (action || (definition && !line.cut)) {
-      CheckPlaceholdersIn(state, line.number, line.text, definition);
+      CheckPlaceholdersIn(state, line.number, line.text,
+                          definition ? "definition lines see no definitions" : "");
     }
   }
 }

@@ -192,9 +192,11 @@ void CheckOptions(CheckState* state) {
                      " characters long: Setup keeps its first " + std::to_string(option.keep));
     }
     std::string key = option.key;
-    if (key == "MsgTitle" || key == "ByeMsg" || key == "Info" || key == "VerProg" ||
-        key == "MinVer" || key == "MaxVer") {
-      CheckPlaceholdersIn(state, line, whole, false);
+    if (key == "MsgTitle" || key == "ByeMsg" || key == "Info") {
+      CheckPlaceholdersIn(state, line, whole,
+                          key + " is expanded before the definitions are read");
+    } else if (key == "VerProg" || key == "MinVer" || key == "MaxVer") {
+      CheckPlaceholdersIn(state, line, whole, "");
     }
     if (key == "LangID") {
       int language = std::atoi(whole.c_str());
@@ -216,7 +218,7 @@ void CheckOptions(CheckState* state) {
         state->Add(line, kWarning, "bound-without-verprog",
                    key + " has no effect: VerProg is not set, so no version is checked");
       } else {
-        CheckBound(state, line, option.key, bound, key == "MaxVer");
+        CheckBound(state, line, option.key, bound, key == "MaxVer", false);
       }
     } else if (key == "VerProg") {
       CheckVerProg(state, line, ReadValue(*state, "Options", "VerProg", 1300));

@@ -72,8 +72,10 @@ void CheckOptions(CheckState* state);                           // check_options
 void CheckActionLines(CheckState* state);                       // check_actions.cpp
 void CheckPlaceholders(CheckState* state);                      // check_definitions.cpp
 // Placeholders and variables of one text that Setup expands (an option
-// value, a line); `inDefinition` for the lines of [readini] and [readreg].
-void CheckPlaceholdersIn(CheckState* state, int line, const std::string& text, bool inDefinition);
+// value, a line). `withoutDefinitions` names a text expanded while no
+// definition is known ("definition lines" ...), else it is empty.
+void CheckPlaceholdersIn(CheckState* state, int line, const std::string& text,
+                         const std::string& withoutDefinitions);
 
 // --- shared helpers (check_text.cpp) ---
 // 'text' quoted for a message, shortened when long.
@@ -85,11 +87,12 @@ std::string Closest(const std::string& word, const std::vector<std::string>& can
                     int limit);
 // Index of the first `c` in text outside brace groups, or npos.
 size_t IndexOutsideGroups(const std::string& text, char c);
-// The effective range of a parsed version bound, as a sentence.
+// The effective range of a parsed version bound, as a sentence; `files`
+// for a [VersionCopy] bound, whose refusal skips the section's files.
 std::string DescribeBound(const char* key, const std::string& text, const VersionBound& bound,
-                          bool maximum);
+                          bool maximum, bool files);
 // Checks a bound text (version:message) for Setup's version gate.
 void CheckBound(CheckState* state, int line, const char* key, const std::string& value,
-                bool maximum);
+                bool maximum, bool files);
 // Checks a VerProg path.
 void CheckVerProg(CheckState* state, int line, const std::string& value);

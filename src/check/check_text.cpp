@@ -76,14 +76,15 @@ std::string PartsText(const uint32_t* parts, int count, uint32_t rest, int total
 }  // namespace
 
 std::string DescribeBound(const char* key, const std::string& text, const VersionBound& bound,
-                          bool maximum) {
+                          bool maximum, bool files) {
   int set = 0;
   while (set < 4 && bound.partSet[set]) ++set;
   std::string version = text.substr(0, text.find(':'));
   std::string head = std::string(key) + " " + Quote(version) + ": ";
+  std::string refusal = files ? "skips the section's files" : "stops the installation (exit code 2)";
   std::string outside = bound.message[0] == '\0'
-                            ? "; outside it Setup refuses without asking (the message is empty)"
-                            : "; outside it the user sees the message and may go on";
+                            ? "; outside it Setup " + refusal + " without asking (the message is empty)"
+                            : "; outside it Setup shows the message and asks whether to go on (also under /silent)";
   if (set == 0) {
     return head + "sets no version part (a part counts only when '.' or ',' follows it), so "
                   "every version meets it";
@@ -112,13 +113,13 @@ std::string DescribeBound(const char* key, const std::string& text, const Versio
 }
 
 void CheckBound(CheckState* state, int line, const char* key, const std::string& value,
-                bool maximum) {
+                bool maximum, bool files) {
   if (value.empty()) return;
   std::string expanded;
   state->Expand(value, &expanded, false);
   VersionBound bound;
   if (ParseVersionBound(expanded.c_str(), &bound)) {
-    state->Add(line, kNote, "bound-range", DescribeBound(key, expanded, bound, maximum));
+    state->Add(line, kNote, "bound-range", DescribeBound(key, expanded, bound, maximum, files));
     return;
   }
   std::string reason;

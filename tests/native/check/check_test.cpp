@@ -150,6 +150,7 @@ TEST(SetupCheck, EachMistakeGivesItsFindingOnItsLine) {
       {"[ChangeDir]\n{des}$FOO$\n", "2:w:variable-unknown"},
       {"[ChangeDir]\n{ini=Data}\n", "2:e:definition-undefined"},
       {"[readini]\nA={ini=B}x.ini;S;K\n", "2:w:definition-in-definition"},
+      {"[readini]\nB={des}x.ini;S;K\n[Options]\nMsgTitle={ini=B}\n", "4:w:definition-in-definition"},
       {"[readini]\nA={des}x.ini;S\n", "2:e:definition-malformed"},
       {"[readini]\nA=;x.ini;S;K\n", "2:e:definition-source"},
       {"[readini]\nA={des}x.ini;S;K\nA={des}y.ini;S;K\n", "3:w:definition-duplicate"},
@@ -169,7 +170,7 @@ TEST(SetupCheck, VersionBoundsShowTheirEffectiveRange) {
   ASSERT_EQ(2u, result.findings.size());
   EXPECT_NE(std::string::npos, result.findings[0].message.find("versions from 3.0.0.0 on"));
   EXPECT_NE(std::string::npos, result.findings[0].message.find("write 3.5.0.0"));
-  EXPECT_NE(std::string::npos, result.findings[0].message.find("may go on"));
+  EXPECT_NE(std::string::npos, result.findings[0].message.find("asks whether to go on"));
   EXPECT_NE(std::string::npos, result.findings[1].message.find("up to and including 3.99.0.0"));
   EXPECT_NE(std::string::npos, result.findings[1].message.find("without asking"));
 }
