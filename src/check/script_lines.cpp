@@ -181,17 +181,21 @@ void CheckWholeFile(CheckState* state) {
     }
     const unsigned char* text = reinterpret_cast<const unsigned char*>(line.text.data());
     size_t size = line.text.size();
-    bool utf8 = false, undefinedReported = false;
+    // UTF-8 text: multi-byte sequences and no other byte above 0x7F (in
+    // Windows-1250 text such pairs occur only by chance, next to others).
+    bool utf8 = false, stray = false, undefinedReported = false;
+    std::string example;
     // A byte-order mark has its own finding.
     size_t first = line.number == 1 && HasUtf8ByteOrderMark(bytes) ? 3 : 0;
     for (size_t i = first; i < size;) {
       size_t sequence = Utf8SequenceLength(text + i, size - i);
       if (sequence > 0) {
-        if (!utf8 && utf8Example.empty()) utf8Example = line.text.substr(i, sequence);
+        if (!utf8) example = line.text.substr(i, sequence);
         utf8 = true;
         i += sequence;
         continue;
       }
+      stray = stray || text[i] >= 0x80;
       if (text[i] >= 0x80 && CodePoint1250(text[i]) == 0 && !undefinedReported) {
         char hex[8];
         FormatText(hex, sizeof hex, "0x%02X", static_cast<unsigned>(text[i]));
@@ -203,8 +207,11 @@ void CheckWholeFile(CheckState* state) {
       }
       ++i;
     }
-    if (utf8) {
-      if (utf8Line == 0) utf8Line = line.number;
+    if (utf8 && !stray) {
+      if (utf8Line == 0) {
+        utf8Line = line.number;
+        utf8Example = example;
+      }
       ++utf8Lines;
     }
   }

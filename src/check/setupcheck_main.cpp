@@ -10,6 +10,7 @@
 #include "check/check_platform.h"
 #include "check/package_check.h"
 #include "check/text_1250.h"
+#include "script/script_reader.h"
 
 namespace {
 
@@ -133,7 +134,7 @@ int main(int argc, char** argv) {
   if (lines) {
     for (const LineReport& report : result.lines) {
       out += shown + ":" + std::to_string(report.line) + ": " + VerdictText(report.verdict) +
-             (report.action ? " (action " + std::to_string(report.action) + ")" : "") + "\n";
+             (report.action ? std::string(" ") + SectionNames[report.action] : "") + "\n";
     }
   } else if (json) {
     out += "\n]\n";

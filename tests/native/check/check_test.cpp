@@ -86,6 +86,7 @@ TEST(SetupCheck, EachMistakeGivesItsFindingOnItsLine) {
       {"[WriteIni]\r\n{des}a.ini=S;K;V\n{des}a.ini=S;L;V\r\n", "2:e:lf-in-line", true},
       {"[Options]\nMsgTitle=Aktualizace \xC4\x8D\n", "2:w:utf8-text"},
       {"[Options]\nMsgTitle=a\x81z\n", "2:w:undefined-byte"},
+      {"[Options]\nMsgTitle=M\xCD\x8a\xC1 \xE8\n", ""},  // "MÍŠÁ č": Windows-1250
       {tooLong.c_str(), "2:e:line-too-long"},
       {growing.c_str(), "2:e:refused-after-expansion"},
       {longTarget.c_str(), "2:e:path-too-long"},

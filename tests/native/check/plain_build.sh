@@ -31,7 +31,7 @@ findings = json.load(sys.stdin)
 assert len(findings) == 5 and all(f["severity"] == "note" for f in findings), findings
 assert findings[0]["line"] == 11 and findings[0]["kind"] == "bound-range", findings[0]
 ' || fail "--json output"
-"$exe" --lines "$pkg" | grep -q "setup.dat:27: runs (action 1)$" || fail "--lines output"
+"$exe" --lines "$pkg" | grep -q "setup.dat:27: runs \\[Copy\\]$" || fail "--lines output"
 
 printf '[Options]\r\nHideWin=yes\r\n' > "$pkg/setup.dat"
 "$exe" "$pkg" > /dev/null; status=$?
