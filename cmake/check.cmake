@@ -74,8 +74,11 @@ endif()
 
 # Native sanitizer tree: the checker's tests, its fuzz target, and the plain
 # build a package's CI makes.
+# The standard library's own checks (an empty string's back(), an index
+# past the end) trap in the tests and the fuzz target too.
 foreach(t ${SETUP_CHECK_TARGETS})
   target_compile_options(${t} PRIVATE ${SETUP_SANITIZE})
+  target_compile_definitions(${t} PRIVATE _GLIBCXX_ASSERTIONS)
 endforeach()
 target_compile_options(setup_check_objects PRIVATE -fsanitize=fuzzer-no-link)
 target_link_options(setupcheck PRIVATE -fsanitize=address,undefined)

@@ -85,24 +85,23 @@ std::string DescribeBound(const char* key, const std::string& text, const Versio
   std::string outside = bound.message[0] == '\0'
                             ? "; outside it Setup " + refusal + " without asking (the message is empty)"
                             : "; outside it Setup shows the message and asks whether to go on (also under /silent)";
+  // The parts as written, filled up with zeros: what the author meant.
+  std::string meant = version;
+  while (!meant.empty() && (meant.back() == '.' || meant.back() == ',')) meant.pop_back();
+  int separators = 0;
+  for (char c : meant) separators += (c == '.' || c == ',');
+  for (; separators < 3; ++separators) meant += ".0";
+  std::string hint = "; for " + version + " write " + meant;
   if (set == 0) {
     return head + "sets no version part (a part counts only when '.' or ',' follows it), so "
-                  "every version meets it";
+                  "every version meets it" + hint;
   }
   std::string range = maximum ? "versions up to and including " + PartsText(bound.part, set, 65535, 4)
                               : "versions from " + PartsText(bound.part, set, 0, 4) + " on";
   std::string counted = set == 4 ? "all four parts count"
                                  : "only " + PartsText(bound.part, set, 0, set) +
                                        " counts (a part counts only when '.' or ',' follows it)";
-  std::string hint;
-  if (set < 4) {
-    // The parts as written, filled up with zeros: what the author meant.
-    std::string meant = version;
-    int separators = 0;
-    for (char c : version) separators += (c == '.' || c == ',');
-    for (; separators < 3; ++separators) meant += ".0";
-    hint = "; for " + version + " write " + meant;
-  }
+  if (set == 4) hint.clear();
   for (int i = 0; i < set; ++i) {
     if (bound.part[i] > 0xFFFFu) {
       hint += "; part " + std::to_string(i + 1) + " is above 65535 and counts as " +
@@ -143,6 +142,8 @@ void CheckVerProg(CheckState* state, int line, const std::string& value) {
   if (value.empty()) return;
   std::string expanded;
   state->Expand(value, &expanded, false);
+  // Nothing left: no version check at all (the placeholders say why).
+  if (expanded.empty()) return;
   std::string problem;
   if (expanded.back() == '\\' || expanded.back() == '/') {
     problem = "names a directory";

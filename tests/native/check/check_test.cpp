@@ -110,6 +110,7 @@ TEST(SetupCheck, EachMistakeGivesItsFindingOnItsLine) {
       {"[Options]\nVerProg={exe}q.exe\nMaxVer=3.5:New\n", "3:n:bound-range"},
       {"[Options]\nMinVer=3.5.0.0:Old\n", "2:w:bound-without-verprog"},
       {"[Options]\nVerProg={src}q.exe\n", "2:e:verprog-unreadable"},
+      {"[Options]\nVerProg={abc}\n", "2:e:placeholder-unknown"},
       {"[Options]\nDate=31.2.2020\n", "2:e:date-malformed"},
       {"[Options]\nDate=24.12.2012 +100\n", "2:e:date-malformed"},
       {"[Options]\nInfo=From {idts}\n", "2:w:date-placeholder-empty"},
@@ -166,9 +167,15 @@ TEST(SetupCheck, EachMistakeGivesItsFindingOnItsLine) {
 }
 
 TEST(SetupCheck, VersionBoundsShowTheirEffectiveRange) {
-  Package package(CrLf("[Options]\nVerProg={exe}q.exe\nMinVer=3.5:Old\nMaxVer=3.99.0.0:\n"), {});
+  Package package(CrLf("[Options]\nVerProg={exe}q.exe\nMinVer=3.5:Old\nMaxVer=3.99.0.0:\n"
+                       "[VersionCopy]\nVerProg={exe}q.exe\nMinVer=3.5.:\nMaxVer=4:\na.dll\n"),
+                  {"a.dll"});
   CheckResult result = package.Check();
-  ASSERT_EQ(2u, result.findings.size());
+  ASSERT_EQ(4u, result.findings.size());
+  EXPECT_NE(std::string::npos, result.findings[2].message.find("for 3.5. write 3.5.0.0"));
+  EXPECT_NE(std::string::npos, result.findings[2].message.find("skips the section's files"));
+  EXPECT_NE(std::string::npos, result.findings[3].message.find("sets no version part"));
+  EXPECT_NE(std::string::npos, result.findings[3].message.find("write 4.0.0.0"));
   EXPECT_NE(std::string::npos, result.findings[0].message.find("versions from 3.0.0.0 on"));
   EXPECT_NE(std::string::npos, result.findings[0].message.find("write 3.5.0.0"));
   EXPECT_NE(std::string::npos, result.findings[0].message.find("asks whether to go on"));
