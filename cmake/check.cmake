@@ -7,7 +7,7 @@ set(SETUP_CHECK_DIR ${CMAKE_SOURCE_DIR}/src/check)
 # (file search through std::filesystem) elsewhere and in the Wine test that
 # compares the two.
 set(SETUP_CHECK_PLATFORM_SOURCES ${SETUP_CHECK_DIR}/profile_emulation.cpp
-    ${SETUP_CHECK_DIR}/text_1250.cpp)
+    ${SETUP_CHECK_DIR}/wildcard_match.cpp ${SETUP_CHECK_DIR}/text_1250.cpp)
 if(WIN32)
   list(APPEND SETUP_CHECK_PLATFORM_SOURCES ${SETUP_CHECK_DIR}/check_platform_win32.cpp)
 endif()

@@ -113,6 +113,17 @@ void CheckCopyLine(CheckState* state, const ScriptLine& line) {
   }
 
   if (HasWildcard(source)) {
+    // Names the search finds only through their 8.3 short names.
+    std::string mask = relative.substr(relative.find_last_of('\\') + 1);
+    std::string alsoFound;
+    for (const std::string& name : names) {
+      if (!LongNameMatches(mask.c_str(), name.c_str())) alsoFound += (alsoFound.empty() ? "" : ", ") + Quote(name);
+    }
+    if (!alsoFound.empty()) {
+      state->Add(line.number, kWarning, "copy-short-name",
+                 "the pattern " + Quote(mask) + " also finds " + alsoFound +
+                     " through the 8.3 short name, and Setup copies it as well");
+    }
     if (remaining == 0) {
       std::string why = names.empty() ? "matches no file of the package"
                                       : "matches only files its exclusion list takes away";

@@ -70,3 +70,6 @@ bool EmulatedFindFiles(const std::string& directory, const std::string& pattern,
 // Whether FindFirstFileA's `pattern` (the last part of a search path) finds a
 // directory entry called `name`, without regard to case.
 bool WildcardMatches(const char* pattern, const char* name);
+// The same for the long name alone: a name the search finds that fails this
+// was found through its 8.3 short name ("*.tmp" finds "layout.tmpx").
+bool LongNameMatches(const char* pattern, const char* name);

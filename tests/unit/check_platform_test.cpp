@@ -101,7 +101,7 @@ TEST_F(CheckPlatformTest, ProfileEmulationReadsAsTheSystem) {
 const char* const kFileNames[] = {"readme.txt", "README2.TXT", "noext",   "archive.tar.gz",
                                   "layout.tmpx", "a.tmp",      "ab",      "abc.d",
                                   ".hidden",     "x y.txt",    "setup.dat", "Setup.exe",
-                                  "verylongname.text", "\xC8as.txt", "aaa", "aa.txt.txt", "sub\\inner.dll",
+                                  "verylongname.text", "\xC8" "as.txt", "aaa", "aa.txt.txt", "sub\\inner.dll",
                                   "Sub2\\deep\\f.txt"};
 
 const char* const kPatterns[] = {
@@ -112,7 +112,7 @@ const char* const kPatterns[] = {
     "SUB\\*.dll", "sub\\*",       "missing.txt", "sub\\",     "*a*.*",      "?b",
     "a?.tmp",     "*.d",          "x y.txt",    "*~*",        "*.te",       "verylo*.tex",
     "very~*",     "veryl~*",      "ver~*",      "*.tex",      "arch~*.gz",  "arch~*.tar",
-    "~*",         "x_y~*",        "*.TMP",      "laYO~*",     "????~???.*", "\xE8as.txt",
+    "~*",         "x_y~*",        "*.TMP",      "laYO~*",     "????~???.*", "\xE8" "as.txt",
     "*.txt",      "hidd~*",       "_hid~*",     "???????~*",  "a*?",        "*?",
     "*?.txt",     "*aa",          "*aa*",       "a*a",        "*a.txt",     "?*.tmp",
     "sub2\\DEEP\\*.*", "sub\\..\\*.d", ".\\ab", "setup.*",   "*.exe",      "*.??",

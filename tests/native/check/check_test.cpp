@@ -59,6 +59,7 @@ struct Case {
   const char* script;  // "\n" ends a line (written as CR LF) unless `raw`
   const char* expected;
   bool raw = false;
+  std::vector<std::string> files = {"a.dll", "bin/x.dll"};
 };
 
 const std::string kLong(1300, 'v');
@@ -122,6 +123,7 @@ TEST(SetupCheck, EachMistakeGivesItsFindingOnItsLine) {
       {"[Copy]\nsetup.dat\n", "2:w:copy-setup-file"},
       {"[Copy]\n*.exe\n", "2:w:copy-matches-nothing"},
       {"[Copy]\n*.dll|old*.dll\n", "2:w:copy-exclusion-nothing"},
+      {"[Copy]\n*.dll\n", "2:w:copy-short-name", false, {"a.dll", "plugin.dllold"}},
       {"[Copy]\n{des}x.dll\n", "2:n:copy-outside-package"},
       {"[readini]\nData={des}{inifile};P;D\n[Copy]\na.dll={ini=Data}\n", "4:n:copy-target-definition"},
       {"[VersionCopy]\nminver=3.0.0.0:x\na.dll\n", "2:e:versioncopy-setting-form"},
@@ -159,7 +161,7 @@ TEST(SetupCheck, EachMistakeGivesItsFindingOnItsLine) {
       {kElevenDefinitions.c_str(), "12:w:definition-over-ten"},
   };
   for (const Case& c : cases) {
-    Package package(c.raw ? c.script : CrLf(c.script), {"a.dll", "bin/x.dll"});
+    Package package(c.raw ? c.script : CrLf(c.script), c.files);
     CheckResult result = package.Check();
     ASSERT_TRUE(result.readable);
     EXPECT_EQ(c.expected, Summary(result)) << "package:\n" << c.script;
