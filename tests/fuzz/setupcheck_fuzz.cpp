@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "check/check_platform.h"
@@ -15,18 +16,22 @@ void Check(bool condition) {
   if (!condition) __builtin_trap();
 }
 
-// A package directory with a few files for the [Copy] checks to find.
+// A package directory with a few files for the [Copy] checks to find,
+// removed when the fuzzer ends (the path outlives every static destructor).
+const std::string* packageDir = nullptr;
+
 const std::string& PackageDir() {
-  static const std::string dir = [] {
+  if (!packageDir) {
     char pattern[] = "/tmp/setupcheck-fuzz-XXXXXX";
     std::string made = mkdtemp(pattern);
     for (const char* name : {"/a.dll", "/readme.txt"}) {
       FILE* file = std::fopen((made + name).c_str(), "wb");
       if (file) std::fclose(file);
     }
-    return made + "/";
-  }();
-  return dir;
+    packageDir = new std::string(made + "/");
+    std::atexit([] { std::filesystem::remove_all(*packageDir); });
+  }
+  return *packageDir;
 }
 
 }  // namespace
