@@ -11,24 +11,7 @@
 
 namespace {
 
-const size_t kFieldSize = 260;  // source, place, key: 259 characters
-
-// The fields of a definition line, cut from the expanded line.
-struct DefinitionLine {
-  const char* name;
-  size_t nameLength;
-  bool backslash;
-  char source[kFieldSize];
-  bool sourceEnded;  // the source field was closed by its ';'
-  char place[kFieldSize];
-  char key[kFieldSize];
-};
-
-enum ParseResult {
-  kLineComplete,    // every field read: a lookup follows
-  kLineSourceOnly,  // the source field ended, the rest did not
-  kLineNothing      // no usable field
-};
+const size_t kFieldSize = kDefinitionFieldSize;
 
 // Copies [begin, end) into a field; false when it does not fit.
 bool TakeField(char* field, const char* begin, const char* end) {
@@ -39,8 +22,8 @@ bool TakeField(char* field, const char* begin, const char* end) {
   return true;
 }
 
-// Reads name, flag, source, place and key. In [readini] the source takes
-// at least one character, even a ';'; in [readreg] it may be empty.
+}  // namespace
+
 ParseResult ParseDefinitionLine(const char* line, bool sourceNeverEmpty, bool defaultBackslash,
                                 DefinitionLine* fields) {
   fields->sourceEnded = false;
@@ -75,6 +58,8 @@ ParseResult ParseDefinitionLine(const char* line, bool sourceNeverEmpty, bool de
   if (!TakeField(fields->key, key, keyEnd)) return kLineSourceOnly;
   return kLineComplete;
 }
+
+namespace {
 
 // name=value in a new heap text of exactly its size, with the optional final
 // backslash; null when memory runs out. A value longer than a line is kept

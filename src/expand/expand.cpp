@@ -24,9 +24,6 @@ const SpecialFolder kSpecialFolders[] = {
     {"programsall}", 23}, {"programfiles}", 38},
 };
 
-const char* const kVariableNames[] = {"INIFILE", "EXEDIR", "DBDIR",
-                                      "SHDDIR",  "VELMORA", "TEMP", nullptr};
-enum { kVarIniFile, kVarExeDir, kVarDbDir, kVarShdDir, kVarVelmora, kVarTemp };
 
 // The first count characters of a equal the whole of b, ASCII letters folded.
 bool SameTextN(const char* a, size_t count, const char* b) {
@@ -62,24 +59,6 @@ void AppendAll(Output* out, const char* src) {
 
 void AppendChar(Output* out, char c) { Append(out, &c, 1); }
 
-// Index just after the '}' that closes the group opened at copy[start], or
-// the end of the text when the group is never closed.
-size_t SkipGroup(const char* copy, size_t start, bool* closed) {
-  int depth = 0;
-  size_t i = start;
-  for (; copy[i] != '\0'; ++i) {
-    if (copy[i] == '{') {
-      ++depth;
-    } else if (copy[i] == '}') {
-      if (--depth == 0) {
-        *closed = true;
-        return i + 1;
-      }
-    }
-  }
-  *closed = false;
-  return i;
-}
 
 // The entry of the first of the comma-separated names (starting at names)
 // that the table defines; null when none does.
@@ -141,67 +120,63 @@ void AppendFileVersion(Output* out, const char* copy, size_t pathStart, size_t p
   AppendAll(out, number);
 }
 
-// The value of the placeholder whose '{' stands at copy[at]; groupEnd is
-// where the scan goes on.
-void AppendPlaceholder(Output* out, const char* copy, size_t at, size_t groupEnd,
-                       bool closed, const ExpandInputs& in) {
-  const char* p = copy + at + 1;
-  // Fewer than three characters after the brace cannot form a placeholder.
-  if (p[0] == '\0' || p[1] == '\0' || p[2] == '\0') return;
-
+// The value of the placeholder that `group` found at copy[at].
+void AppendPlaceholder(Output* out, const char* copy, size_t at, const BraceGroup& group,
+                       const ExpandInputs& in) {
   const DateValue* date = in.packageDate;
   bool dated = date && date->valid;
   char number[48];
 
-  if (StartsWithText(p, "src}")) {
-    AppendAll(out, in.sourceDirectory);
-  } else if (StartsWithText(p, "des}")) {
-    AppendAll(out, in.destinationDirectory);
-  } else if (StartsWithText(p, "exe}")) {
-    AppendAll(out, in.programDirectory);
-  } else if (StartsWithText(p, "inifile}")) {
-    AppendAll(out, in.iniFileName);
-  } else if (StartsWithText(p, "\\n}")) {
-    AppendChar(out, '\n');
-  } else if (StartsWithText(p, "\\r}")) {
-    AppendChar(out, '\r');
-  } else if (StartsWithText(p, "\\t}")) {
-    AppendChar(out, '\t');
-  } else if (StartsWithText(p, "idts}")) {
-    if (dated) {
-      FormatText(number, sizeof(number), "%d.%d.%d", static_cast<int>(date->day),
-                 static_cast<int>(date->month), static_cast<int>(date->year));
-      AppendAll(out, number);
+  switch (group.kind) {
+    case kPlaceholderNone: break;
+    case kPlaceholderSource: AppendAll(out, in.sourceDirectory); break;
+    case kPlaceholderDestination: AppendAll(out, in.destinationDirectory); break;
+    case kPlaceholderProgram: AppendAll(out, in.programDirectory); break;
+    case kPlaceholderIniFileName: AppendAll(out, in.iniFileName); break;
+    case kPlaceholderLineFeed: AppendChar(out, '\n'); break;
+    case kPlaceholderReturn: AppendChar(out, '\r'); break;
+    case kPlaceholderTab: AppendChar(out, '\t'); break;
+    case kPlaceholderDateText:
+      if (dated) {
+        FormatText(number, sizeof(number), "%d.%d.%d", static_cast<int>(date->day),
+                   static_cast<int>(date->month), static_cast<int>(date->year));
+        AppendAll(out, number);
+      }
+      break;
+    case kPlaceholderDayNumber:
+      if (dated) {
+        FormatText(number, sizeof(number), "%d", static_cast<int>(date->dayNumber));
+        AppendAll(out, number);
+      }
+      break;
+    case kPlaceholderDateDigits:
+      if (dated) {
+        FormatText(number, sizeof(number), "%04d%02d%02d", static_cast<int>(date->year),
+                   static_cast<int>(date->month), static_cast<int>(date->day));
+        AppendAll(out, number);
+      }
+      break;
+    case kPlaceholderFileVersion:
+      AppendFileVersion(out, copy, at + 6, group.closed ? group.end - 1 : group.end, in);
+      break;
+    case kPlaceholderIniValue:
+    case kPlaceholderRegValue: {
+      char* const* table =
+          group.kind == kPlaceholderIniValue ? in.iniDefinitions : in.regDefinitions;
+      const char* entry = LookupDefinition(copy + at + 5, table);
+      const char* equals = entry ? std::strchr(entry, '=') : nullptr;
+      if (!entry) {
+        AppendAll(out, in.programDirectory);
+      } else if (equals) {
+        AppendAll(out, equals + 1);
+      } else {
+        out->cut = true;  // a value too long to read whole: the line cannot be made
+      }
+      break;
     }
-  } else if (StartsWithText(p, "idtn}")) {
-    if (dated) {
-      FormatText(number, sizeof(number), "%d", static_cast<int>(date->dayNumber));
-      AppendAll(out, number);
-    }
-  } else if (StartsWithText(p, "idta}")) {
-    if (dated) {
-      FormatText(number, sizeof(number), "%04d%02d%02d", static_cast<int>(date->year),
-                 static_cast<int>(date->month), static_cast<int>(date->day));
-      AppendAll(out, number);
-    }
-  } else if (StartsWithText(p, "fver=")) {
-    AppendFileVersion(out, copy, at + 6, closed ? groupEnd - 1 : groupEnd, in);
-  } else if (StartsWithText(p, "ini=") || StartsWithText(p, "reg=")) {
-    char* const* table = (FoldAscii(p[0]) == 'I') ? in.iniDefinitions : in.regDefinitions;
-    const char* entry = LookupDefinition(p + 4, table);
-    const char* equals = entry ? std::strchr(entry, '=') : nullptr;
-    if (!entry) {
-      AppendAll(out, in.programDirectory);
-    } else if (equals) {
-      AppendAll(out, equals + 1);
-    } else {
-      out->cut = true;  // a value too long to read whole: the line cannot be made
-    }
-  } else {
-    for (const SpecialFolder& folder : kSpecialFolders) {
-      if (std::strncmp(p, folder.name, std::strlen(folder.name)) != 0) continue;
+    case kPlaceholderFolder: {
       char path[kPathBufferSize] = "";
-      if (GetSpecialFolderPath(folder.csidl, path)) {
+      if (GetSpecialFolderPath(group.folder, path)) {
         path[kPathBufferSize - 1] = '\0';
         AppendAll(out, path);
         size_t length = std::strlen(path);
@@ -234,10 +209,9 @@ bool Expand(char* text, size_t capacity, const ExpandInputs& in) {
       continue;
     }
     // The whole group goes; only the placeholder's value, if any, stays.
-    bool closed = false;
-    size_t groupEnd = SkipGroup(copy, i, &closed);
-    AppendPlaceholder(&out, copy, i, groupEnd, closed, in);
-    i = groupEnd;
+    BraceGroup group = ScanBraceGroup(copy, i);
+    AppendPlaceholder(&out, copy, i, group, in);
+    i = group.end;
   }
   std::free(copy);
   if (out.cut) fits = false;
@@ -270,30 +244,23 @@ bool ExpandVariables(char* text, size_t capacity, const char* programDirectory) 
       AppendChar(&out, copy[i++]);
       continue;
     }
-    size_t nameStart = i + 1;
-    size_t length = 0;
-    while (length < static_cast<size_t>(kMaxVariableName) && copy[nameStart + length] != '\0' &&
-           copy[nameStart + length] != '$') {
-      ++length;
-    }
-    char name[kMaxVariableName + 1];
-    std::memcpy(name, copy + nameStart, length);
-    name[length] = '\0';
-    char after = copy[nameStart + length];
-    int variable = (after == '$') ? FindName(name, kVariableNames) : -1;
+    DollarGroup group = ScanDollarGroup(copy, i);
+    const char* name = copy + i + 1;
+    size_t length = group.nameLength;
+    int variable = group.variable;
 
-    if (variable == kVarExeDir) {
+    if (variable == kVariableExeDir) {
       const char* dir = programDirectory ? programDirectory : "";
       size_t dirLength = std::strlen(dir);
       // Only a final backslash goes: a directory without one stays whole.
       if (dirLength > 0 && dir[dirLength - 1] == '\\') --dirLength;
       Append(&out, dir, dirLength);
-    } else if (variable == kVarVelmora) {
+    } else if (variable == kVariableVelmora) {
       char path[kPathBufferSize] = "";
       FindSiblingModule(programDirectory, path);
       path[kPathBufferSize - 1] = '\0';
       AppendAll(&out, path);
-    } else if (variable == kVarTemp) {
+    } else if (variable == kVariableTemp) {
       char path[kPathBufferSize] = "";
       if (GetTempDirectory(path)) {
         path[kPathBufferSize - 1] = '\0';
@@ -304,17 +271,82 @@ bool ExpandVariables(char* text, size_t capacity, const char* programDirectory) 
       // '$' is consumed.
       AppendChar(&out, '$');
       Append(&out, name, length);
-      if (after != '$') {
-        // A name cut at its limit resumes with its next character, which
-        // is kept rather than lost.
-        i = nameStart + length;
-        continue;
-      }
     }
-    i = nameStart + length + 1;
+    i = group.next;
   }
   std::free(copy);
   return fits && !out.cut;
+}
+
+const char* const kVariableNames[] = {"INIFILE", "EXEDIR", "DBDIR",
+                                      "SHDDIR",  "VELMORA", "TEMP", nullptr};
+
+BraceGroup ScanBraceGroup(const char* text, size_t at) {
+  BraceGroup group = {at, false, kPlaceholderNone, 0};
+  int depth = 0;
+  size_t i = at;
+  for (; text[i] != '\0'; ++i) {
+    if (text[i] == '{') {
+      ++depth;
+    } else if (text[i] == '}' && --depth == 0) {
+      group.closed = true;
+      break;
+    }
+  }
+  group.end = group.closed ? i + 1 : i;
+
+  const char* p = text + at + 1;
+  // Fewer than three characters after the brace cannot form a placeholder.
+  if (p[0] == '\0' || p[1] == '\0' || p[2] == '\0') return group;
+  struct Form {
+    const char* text;
+    PlaceholderKind kind;
+  };
+  static const Form kForms[] = {
+      {"src}", kPlaceholderSource},       {"des}", kPlaceholderDestination},
+      {"exe}", kPlaceholderProgram},      {"inifile}", kPlaceholderIniFileName},
+      {"\\n}", kPlaceholderLineFeed},     {"\\r}", kPlaceholderReturn},
+      {"\\t}", kPlaceholderTab},          {"idts}", kPlaceholderDateText},
+      {"idtn}", kPlaceholderDayNumber},   {"idta}", kPlaceholderDateDigits},
+      {"fver=", kPlaceholderFileVersion}, {"ini=", kPlaceholderIniValue},
+      {"reg=", kPlaceholderRegValue},
+  };
+  for (const Form& form : kForms) {
+    if (StartsWithText(p, form.text)) {
+      group.kind = form.kind;
+      return group;
+    }
+  }
+  for (const SpecialFolder& folder : kSpecialFolders) {
+    if (std::strncmp(p, folder.name, std::strlen(folder.name)) == 0) {
+      group.kind = kPlaceholderFolder;
+      group.folder = folder.csidl;
+      return group;
+    }
+  }
+  return group;
+}
+
+DollarGroup ScanDollarGroup(const char* text, size_t at) {
+  DollarGroup group = {0, 0, false, -1};
+  size_t nameStart = at + 1;
+  size_t length = 0;
+  while (length < static_cast<size_t>(kMaxVariableName) && text[nameStart + length] != '\0' &&
+         text[nameStart + length] != '$') {
+    ++length;
+  }
+  group.nameLength = length;
+  group.closed = text[nameStart + length] == '$';
+  if (group.closed) {
+    char name[kMaxVariableName + 1];
+    std::memcpy(name, text + nameStart, length);
+    name[length] = '\0';
+    group.variable = FindName(name, kVariableNames);
+  }
+  // A closing '$' is consumed; a name cut at its limit resumes with its next
+  // character, which is kept rather than lost.
+  group.next = nameStart + length + (group.closed ? 1 : 0);
+  return group;
 }
 
 int FindName(const char* name, const char* const* names) {

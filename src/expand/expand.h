@@ -24,6 +24,52 @@ bool ExpandPlaceholders(char* text, size_t capacity, const char* sourceDirectory
 // The second pass alone; same capacity rule.
 bool ExpandVariables(char* text, size_t capacity, const char* programDirectory);
 
+// What a brace group names, in the order the forms are tried.
+enum PlaceholderKind {
+  kPlaceholderNone,  // any other group: removed with its braces
+  kPlaceholderSource,
+  kPlaceholderDestination,
+  kPlaceholderProgram,
+  kPlaceholderIniFileName,
+  kPlaceholderLineFeed,
+  kPlaceholderReturn,
+  kPlaceholderTab,
+  kPlaceholderDateText,
+  kPlaceholderDayNumber,
+  kPlaceholderDateDigits,
+  kPlaceholderFileVersion,  // {fver=path}
+  kPlaceholderIniValue,     // {ini=names}
+  kPlaceholderRegValue,     // {reg=names}
+  kPlaceholderFolder        // {desktop}, ... (lower case only)
+};
+
+struct BraceGroup {
+  size_t end;  // just after the '}' that closes the group, or the text's end
+  bool closed;
+  PlaceholderKind kind;
+  int folder;  // the shell folder number of a kPlaceholderFolder
+};
+
+// The group whose '{' stands at text[at]: braces are counted, so the group
+// ends at the '}' that closes its first level.
+BraceGroup ScanBraceGroup(const char* text, size_t at);
+
+// Dollar variables, in list order: INIFILE, EXEDIR, DBDIR, SHDDIR, VELMORA,
+// TEMP, then a null. Only EXEDIR, VELMORA and TEMP have values.
+extern const char* const kVariableNames[];
+enum { kVariableIniFile, kVariableExeDir, kVariableDbDir, kVariableShdDir, kVariableVelmora,
+       kVariableTemp };
+
+struct DollarGroup {
+  size_t next;        // where the scan goes on
+  size_t nameLength;  // characters read after the '$' (at most 25)
+  bool closed;        // a '$' ended the name (it is consumed)
+  int variable;       // index in kVariableNames when closed and listed, else -1
+};
+
+// The '$' at text[at] and the name that follows it.
+DollarGroup ScanDollarGroup(const char* text, size_t at);
+
 // Index of name in the null-ended list, ASCII letters folded; -1 when absent.
 int FindName(const char* name, const char* const* names);
 

@@ -27,13 +27,6 @@ void EndWithBackslash(char* directory, size_t size) {
   }
 }
 
-bool IsComment(const char* line, int action) {
-  if (line[0] != ';') return false;
-  // Registry lines use ';' between fields; only ";;" is a comment there.
-  if (action == kActionWriteReg || action == kActionDelReg) return line[1] == ';';
-  return true;
-}
-
 // A line that does not fit its fields is never cut (a cut path names another
 // file): it is skipped and reported as a failure in the final message.
 void RefuseLine(InstallerContext& context) {
@@ -74,7 +67,7 @@ void InstallerContext::RunScript() {
     if (!reuseLine) lineLength = ReadScriptLine(scriptFile, lineBuffer, kMaxLineLength, &lineCut);
     reuseLine = false;
     if (lineLength == 0) continue;
-    if (IsComment(lineBuffer, currentAction)) continue;
+    if (IsCommentLine(lineBuffer, currentAction)) continue;
 
     if (lineBuffer[0] == '[') {
       // The end of a section: what the journal holds so far is on the disk.

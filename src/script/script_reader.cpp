@@ -104,6 +104,12 @@ int IndexOfChar(const char* text, char c, int start) {
   return -1;
 }
 
+bool IsCommentLine(const char* line, int action) {
+  if (!line || line[0] != ';') return false;
+  if (action == kActionWriteReg || action == kActionDelReg) return line[1] == ';';
+  return true;
+}
+
 int ActionOfHeader(const char* line) {
   for (int i = 0; SectionNames[i]; ++i) {
     if (SameText(SectionNames[i], line)) return i;

@@ -51,5 +51,10 @@ bool FindScriptLine(FILE* stream, const char* header, const char* line);
 // Index of c in text at or after start, or -1; never finds the NUL.
 int IndexOfChar(const char* text, char c, int start);
 
+// A comment line in the section of action `action`: one that begins with
+// ';', except in [WriteReg] and [DelReg], where ';' separates fields and
+// only ";;" begins a comment.
+bool IsCommentLine(const char* line, int action);
+
 // The action index of a header line, 0 when it names no action section.
 int ActionOfHeader(const char* line);

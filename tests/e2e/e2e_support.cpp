@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "e2e/package_check.h"
+
 #ifndef SETUP_EXE_PATH
 #error SETUP_EXE_PATH must name Setup.exe
 #endif
@@ -412,6 +414,9 @@ std::string SetupExe() { return SETUP_EXE_PATH; }
 
 driver::RunResult RunSetup(const std::string& packageDir, const std::string& arguments,
                            const driver::Scenario& scenario) {
+#ifdef SETUP_CHECK_EXE_PATH
+  CheckPackageBeforeRun(packageDir);
+#endif
   return driver::RunProgram(SetupExe(), arguments, packageDir, scenario);
 }
 

@@ -1,0 +1,67 @@
+// What the subsystems' text processing asks of the system, answered for
+// setupcheck without any installation: no file versions, no registry, no INI
+// changes; shell folders and the temporary directory as stand-in texts.
+#include <cstdlib>
+#include <cstring>
+
+#include "actions/ini_file.h"
+#include "actions/registry.h"
+#include "app/text.h"
+#include "check/stand_ins.h"
+#include "expand/expand.h"
+#include "version/version.h"
+
+namespace {
+
+// A path of `length` characters (at most 260) into a 261-byte buffer.
+void LongPath(char* path, int length, bool finalBackslash) {
+  std::memset(path, 'x', static_cast<size_t>(length));
+  path[0] = 'X';
+  path[1] = ':';
+  path[2] = '\\';
+  if (finalBackslash) path[length - 1] = '\\';
+  path[length] = '\0';
+}
+
+}  // namespace
+
+bool GetFileVersion(const char* path, FileVersion* version) {
+  *version = checkLongestValues ? FileVersion{65535, 65535, 65535, 65535} : FileVersion{0, 0, 0, 0};
+  return checkLongestValues;
+}
+
+bool GetSpecialFolderPath(int csidl, char* path) {
+  if (checkLongestValues) {
+    LongPath(path, kLongestPath - 1, false);
+  } else {
+    CopyText(path, 261, kFolderMarker);
+  }
+  return true;
+}
+
+bool GetTempDirectory(char* path) {
+  if (checkLongestValues) {
+    LongPath(path, kLongestPath, true);
+  } else {
+    CopyText(path, 261, kTempMarker);
+  }
+  return true;
+}
+
+char* RegistryReadString(const char* subkey, const char* valueName, RegistryRoot root) {
+  return nullptr;
+}
+
+bool RegistryWriteString(const char* subkey, const char* valueName, const char* data,
+                         RegistryRoot root) {
+  return false;
+}
+
+bool RegistryKeyExists(RegistryRoot root, const char* subkey) { return false; }
+
+bool RegistryKeyIsEmpty(RegistryRoot root, const char* subkey) { return false; }
+
+void RegistryDeleteEntry(const char* subkey, const char* valueName, RegistryRoot root) {}
+
+void ChangeIniEntry(const char* file, const char* section, const char* key, const char* value,
+                    bool remove) {}
