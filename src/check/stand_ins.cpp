@@ -9,6 +9,8 @@
 #include "app/text.h"
 #include "check/stand_ins.h"
 #include "expand/expand.h"
+#include "journal/journal.h"
+#include "log/run_log.h"
 #include "version/version.h"
 
 namespace {
@@ -65,3 +67,15 @@ void RegistryDeleteEntry(const char* subkey, const char* valueName, RegistryRoot
 
 void ChangeIniEntry(const char* file, const char* section, const char* key, const char* value,
                     bool remove) {}
+
+char* ReadIniEntry(const char*, const char*, const char*) { return nullptr; }
+
+// setupcheck carries nothing out: it keeps no log and no undo journal.
+bool RunLogActive() { return false; }
+void LogEvent(const char*, const char*, ...) {}
+bool RunIsRehearsal() { return false; }
+bool JournalActive() { return false; }
+bool JournalIniFile(const char*) { return true; }
+bool JournalRegistryValue(RegistryRoot, const char*, const char*) { return true; }
+bool JournalRegistryKey(RegistryRoot, const char*) { return true; }
+bool JournalRegistryKeyDeletion(RegistryRoot, const char*) { return true; }

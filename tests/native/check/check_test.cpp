@@ -203,13 +203,13 @@ TEST(SetupCheck, DemoPackageChecksCleanWithTheProgramsTheBuildAdds) {
   fs::copy(fs::path(SETUP_SOURCE_DIR) / "examples/demo-package", package.dir(),
            fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   // As it is stored, the two programs the build makes are missing.
-  EXPECT_EQ("11:n:bound-range 12:n:bound-range 13:n:flag-waits 29:n:copy-target-definition "
-            "35:n:bound-range 36:e:copy-source-missing 37:e:copy-source-missing",
+  EXPECT_EQ("11:n:bound-range 12:n:bound-range 13:n:flag-waits 30:n:copy-target-definition "
+            "36:n:bound-range 37:e:copy-source-missing 38:e:copy-source-missing",
             Summary(package.Check()));
   package.Write("bin/quillon.exe", "MZ");
   package.Write("bin/qmigrate.exe", "MZ");
-  EXPECT_EQ("11:n:bound-range 12:n:bound-range 13:n:flag-waits 29:n:copy-target-definition "
-            "35:n:bound-range",
+  EXPECT_EQ("11:n:bound-range 12:n:bound-range 13:n:flag-waits 30:n:copy-target-definition "
+            "36:n:bound-range",
             Summary(package.Check()));
 }
 

@@ -17,8 +17,8 @@ cp -r "$root/examples/demo-package/." "$pkg"
 
 text="$("$exe" "$pkg")"; status=$?
 [ "$status" = 2 ] || fail "exit status $status for the demo package without its programs (expected 2)"
-grep -q "^$pkg/setup.dat:36: error: the source 'bin.quillon.exe' is not in the package: .* \[copy-source-missing\]$" <<<"$text" \
-  || fail "no finding for line 36 in: $text"
+grep -q "^$pkg/setup.dat:37: error: the source 'bin.quillon.exe' is not in the package: .* \[copy-source-missing\]$" <<<"$text" \
+  || fail "no finding for line 37 in: $text"
 [ "$(tail -n 1 <<<"$text")" = "2 errors, 0 warnings" ] || fail "summary: $(tail -n 1 <<<"$text")"
 
 printf 'MZ' > "$pkg/bin/quillon.exe"
@@ -31,7 +31,7 @@ findings = json.load(sys.stdin)
 assert len(findings) == 5 and all(f["severity"] == "note" for f in findings), findings
 assert findings[0]["line"] == 11 and findings[0]["kind"] == "bound-range", findings[0]
 ' || fail "--json output"
-"$exe" --lines "$pkg" | grep -q "setup.dat:27: runs \\[Copy\\]$" || fail "--lines output"
+"$exe" --lines "$pkg" | grep -q "setup.dat:28: runs \\[Copy\\]$" || fail "--lines output"
 
 printf '[Options]\r\nHideWin=yes\r\n' > "$pkg/setup.dat"
 "$exe" "$pkg" > /dev/null; status=$?
