@@ -47,8 +47,16 @@ void OnInitDialog(HWND dialog) {
 }
 
 void OnInstall(HWND dialog) {
+  char shownInstall[sizeof installer.installDir];
+  char shownProgram[sizeof installer.programDir];
+  CopyText(shownInstall, sizeof shownInstall, installer.installDir);
+  CopyText(shownProgram, sizeof shownProgram, installer.programDir);
   ReadDirectoryField(dialog, IDC_INSTALLDIR, installer.installDir);
   ReadDirectoryField(dialog, IDC_PROGRAMDIR, installer.programDir);
+  bool changed = std::strcmp(shownInstall, installer.installDir) != 0 ||
+                 std::strcmp(shownProgram, installer.programDir) != 0;
+  LogEvent("LOCATION", "Install pressed: the user %s the directories \"%s\" and \"%s\"",
+           changed ? "changed" : "confirmed", installer.installDir, installer.programDir);
   char program[1301];
   if (FormatText(program, sizeof program, "%s\\quillon.exe", installer.programDir) &&
       FileExists(program)) {
