@@ -106,7 +106,7 @@ echo "===================== Report ====================="
 echo "Message boxes and dialog (driver log):"
 tr -d '\r' < "$demo/driver.log" | sed 's/^/  /'
 echo
-echo "Exit code: $code  (0 installed, 1 nothing installed, 2 refused by the version check, 3 installed with failures)"
+echo "Exit code: $code  (0 installed, 1 nothing installed, 2 refused by the version check, 3 installed with failures, 4 stopped and undone)"
 echo
 echo "Files under C:\\Quillon (- before, + after):"
 changes "files"
