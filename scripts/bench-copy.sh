@@ -29,13 +29,7 @@ case_table=(
 )
 selected="${CASES:-}"
 
-if [ ! -f "$tree/build.ninja" ]; then
-  cmake -S "$root" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
-fi
-cmake --build "$tree" --target Setup bench_bare_copy >/dev/null
-
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
+bench_build Setup bench_bare_copy
 
 work="$SETUP_BUILD_ROOT/bench-copy"
 pkg="$work/pkg"
@@ -93,10 +87,7 @@ check_copied() { # directory, program name
   fi
 }
 
-wine_ensure_prefix
-if env LC_ALL="$WINE_LOCALE" "$WINE_SERVER" -p </dev/null >/dev/null 2>&1; then
-  trap wine_stop_server EXIT
-fi
+bench_server
 log="$work/wine.log"
 
 # Prints the seconds of one run; stops the benchmark when it fails.

@@ -19,13 +19,7 @@ tree="$SETUP_BUILD_ROOT/win64"
 rounds="${ROUNDS:-40}"
 setup_exe="${SETUP_EXE:-$tree/Setup.exe}"
 
-if [ ! -f "$tree/build.ninja" ]; then
-  cmake -S "$root" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
-fi
-cmake --build "$tree" --target Setup bench_blank_dialog >/dev/null
-
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
+bench_build Setup bench_blank_dialog
 
 work="$SETUP_BUILD_ROOT/bench-startup"
 rm -rf "$work"
@@ -35,10 +29,7 @@ printf 'MZ' > "$work/app/quillon.exe"
 printf '[General]\r\n' > "$work/app/Quillon.ini"
 log="$work/wine.log"
 
-wine_ensure_prefix
-if env LC_ALL="$WINE_LOCALE" "$WINE_SERVER" -p </dev/null >/dev/null 2>&1; then
-  trap wine_stop_server EXIT
-fi
+bench_server
 
 # Prints "seconds peak_kib" of one run; stops the benchmark when it fails.
 timed() { # name, program, arguments...

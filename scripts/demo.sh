@@ -27,7 +27,6 @@ echo "Creating the demo Wine prefix (first start takes a few seconds)..."
 wine_start_server
 trap wine_stop_server EXIT
 
-winpath() { echo "Z:$(echo "$1" | sed 's|/|\\|g')"; }
 reg() { wine_run reg "$@" >/dev/null 2>&1; }
 
 # --- a Quillon 3.10 installation in C:\Quillon

@@ -64,3 +64,25 @@ small_volume_unmount() {
     small_volume_sudo umount "$SMALL_VOLUME_DIR" 2>/dev/null || true
   fi
 }
+
+# --- for the benchmarks
+
+# A Linux path as Wine names it (drive Z:).
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+# Builds the given targets of the 64-bit tree, configuring it first when needed.
+bench_build() {
+  local tree="$SETUP_BUILD_ROOT/win64"
+  if [ ! -f "$tree/build.ninja" ]; then
+    cmake -S "$SETUP_ROOT" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$SETUP_ROOT/cmake/mingw-x86_64.cmake" >/dev/null
+  fi
+  cmake --build "$tree" --target "$@" >/dev/null
+}
+# A persistent server for the caller: one already running (another run in
+# this prefix) is used and left running; one started here stops at exit.
+bench_server() {
+  wine_ensure_prefix
+  if env LC_ALL="$WINE_LOCALE" "$WINE_SERVER" -p </dev/null >/dev/null 2>&1; then
+    trap wine_stop_server EXIT
+  fi
+}

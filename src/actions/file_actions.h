@@ -27,3 +27,19 @@ void FreeExclusionNames(ExclusionNames* names);
 // The system text of the last FormatSystemError, or, when the system had
 // none, its code in decimal written into buffer.
 const char* SystemErrorOrCode(char* buffer, size_t capacity);
+
+// --- small file routines the actions, the rehearsal and the journal share
+// The full form of path in buffer (1301 bytes), the way later lines name the
+// same file; a copy of path when it has none.
+const char* FullPath(const char* path, char* buffer);
+// The process's current directory in buffer (261 bytes); empty when it
+// cannot be read.
+const char* CurrentDirectory(char* buffer);
+// A file or directory stands at path.
+bool PathExists(const char* path);
+// A program file (".exe", ".com", at most 2000 characters) that a copy
+// renames aside first.
+bool IsProgramFile(const char* path, size_t length);
+// The system refused because another program holds the file, or for the
+// rights on it.
+bool IsSharingOrAccessError(unsigned long code);

@@ -136,12 +136,6 @@ void MarkReadOnlyLike(DWORD sourceAttributes, const char* target) {
   SetFileAttributesA(target, attributes | FILE_ATTRIBUTE_READONLY);
 }
 
-bool IsProgramFile(const char* path, size_t length) {
-  if (length <= 4 || length > kRenameAsideLimit) return false;
-  const char* extension = path + length - 4;
-  return SameText(extension, ".exe") || SameText(extension, ".com");
-}
-
 // Removes a file whatever its read-only attribute; false when it stays.
 bool RemoveFile(const char* path) {
   if (DeleteFileA(path)) return true;
@@ -177,11 +171,6 @@ bool RenameProgramAside(const char* target, char* aside, size_t asideSize) {
   return false;
 }
 
-bool IsSharingOrAccessError(DWORD code) {
-  return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED ||
-         code == ERROR_LOCK_VIOLATION;
-}
-
 // How a copy reached its target, for the run's log.
 struct CopyOutcome {
   bool replaced;   // the target existed
@@ -214,12 +203,7 @@ bool CopyInPlace(const char* source, const char* target, CopyOutcome* outcome) {
 bool NameTheSameFile(const char* a, const char* b) {
   char fullA[kLongPathSize];
   char fullB[kLongPathSize];
-  DWORD lengthA = GetFullPathNameA(a, sizeof fullA, fullA, nullptr);
-  DWORD lengthB = GetFullPathNameA(b, sizeof fullB, fullB, nullptr);
-  if (lengthA == 0 || lengthA >= sizeof fullA || lengthB == 0 || lengthB >= sizeof fullB) {
-    return false;
-  }
-  return lstrcmpiA(fullA, fullB) == 0;
+  return lstrcmpiA(FullPath(a, fullA), FullPath(b, fullB)) == 0;
 }
 
 // Copies the source to the temporary name; a read-only leftover of a run
@@ -449,6 +433,33 @@ const char* SystemErrorOrCode(char* buffer, size_t capacity) {
   if (systemErrorText) return systemErrorText;
   FormatText(buffer, capacity, "%lu", static_cast<unsigned long>(lastErrorCode));
   return buffer;
+}
+
+const char* FullPath(const char* path, char* buffer) {
+  DWORD length = GetFullPathNameA(path, kLongPathSize, buffer, nullptr);
+  if (length == 0 || length >= static_cast<DWORD>(kLongPathSize)) {
+    CopyText(buffer, kLongPathSize, path);
+  }
+  return buffer;
+}
+
+const char* CurrentDirectory(char* buffer) {
+  DWORD length = GetCurrentDirectoryA(MAX_PATH, buffer);
+  if (length == 0 || length >= MAX_PATH) buffer[0] = '\0';
+  return buffer;
+}
+
+bool PathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsProgramFile(const char* path, size_t length) {
+  if (length <= 4 || length > kRenameAsideLimit) return false;
+  const char* extension = path + length - 4;
+  return SameText(extension, ".exe") || SameText(extension, ".com");
+}
+
+bool IsSharingOrAccessError(unsigned long code) {
+  return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED ||
+         code == ERROR_LOCK_VIOLATION;
 }
 
 void CreateDirectoryPath(const char* path) {
@@ -761,8 +772,7 @@ void InstallerContext::ApplyChangeDirLine() {
   bool changed = SetCurrentDirectoryA(lineBuffer) != FALSE;
   if (!RunLogActive()) return;
   char directory[MAX_PATH + 1];
-  DWORD length = GetCurrentDirectoryA(MAX_PATH, directory);
-  if (length == 0 || length >= MAX_PATH) directory[0] = '\0';
+  CurrentDirectory(directory);
   if (changed) {
     LogEvent(RunIsRehearsal() ? "PLAN CHANGEDIR" : "CHANGEDIR", "\"%s\": the current directory",
              lineBuffer);

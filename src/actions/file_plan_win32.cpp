@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "actions/file_actions.h"
 #include "actions/file_plan.h"
 #include "app/text.h"
 #include "log/plan_changes.h"
@@ -14,33 +15,15 @@
 
 namespace {
 
-// The full form of path, the way later lines will name the same file.
-const char* FullPath(const char* path, char* buffer, DWORD size) {
-  DWORD length = GetFullPathNameA(path, size, buffer, nullptr);
-  if (length == 0 || length >= size) return path;
-  return buffer;
-}
-
-bool IsProgramName(const char* path) {
-  size_t length = std::strlen(path);
-  return length > 4 && (SameText(path + length - 4, ".exe") || SameText(path + length - 4, ".com"));
-}
-
 // FullPath into a buffer of its own, valid until the next call.
 const char* FullPathOf(const char* path) {
   static char full[kLongPathSize];
-  return FullPath(path, full, sizeof full);
+  return FullPath(path, full);
 }
 
-void NoteChange(const char* path) {
-  char full[kLongPathSize];
-  PlanNoteChange(FullPath(path, full, sizeof full));
-}
+void NoteChange(const char* path) { PlanNoteChange(FullPathOf(path)); }
 
-const char* Remark(const char* path) {
-  char full[kLongPathSize];
-  return PlanRemark(FullPath(path, full, sizeof full));
-}
+const char* Remark(const char* path) { return PlanRemark(FullPathOf(path)); }
 
 }  // namespace
 
@@ -49,8 +32,7 @@ const char* CurrentDirectoryRemark(const char* path) {
   remark[0] = '\0';
   if (IsAbsolutePath(path)) return remark;
   char directory[MAX_PATH + 1];
-  DWORD length = GetCurrentDirectoryA(MAX_PATH, directory);
-  if (length > 0 && length < MAX_PATH) {
+  if (CurrentDirectory(directory)[0]) {
     FormatText(remark, sizeof remark, "; relative to \"%s\"", directory);
   }
   return remark;
@@ -106,8 +88,7 @@ bool PlanCopyFile(const char* source, const char* target, bool pathsFit, bool di
     } else if (attributes != INVALID_FILE_ATTRIBUTES) {
       char fullSource[kLongPathSize];
       char fullTarget[kLongPathSize];
-      if (lstrcmpiA(FullPath(source, fullSource, sizeof fullSource),
-                    FullPath(target, fullTarget, sizeof fullTarget)) == 0) {
+      if (lstrcmpiA(FullPath(source, fullSource), FullPath(target, fullTarget)) == 0) {
         why = "the source and the target are the same file";
       }
     }
@@ -132,7 +113,7 @@ bool PlanCopyFile(const char* source, const char* target, bool pathsFit, bool di
                  fresh.revision);
     }
     char aside[kLongPathSize + 8] = "";
-    if (IsProgramName(target)) {
+    if (IsProgramFile(target, std::strlen(target))) {
       // The first number whose name is free; otherwise a leftover goes.
       int number = 0;
       for (; number < 5; ++number) {

@@ -45,23 +45,14 @@ void ParseRecord(char* line, Record* out) {
   *write = '\0';
 }
 
-bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
-
-void MakeWritable(const char* path) {
-  DWORD attributes = GetFileAttributesA(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-  }
-}
-
 // Puts a kept file back in its place, whatever stands there now. A
 // read-only file in the way is made writable only when it refuses: it may
 // be the kept file itself under its other name.
 bool Restore(const char* backup, const char* path) {
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
   if (MoveFileExA(backup, path, flags)) return true;
-  if (GetLastError() != ERROR_ACCESS_DENIED || !Exists(path)) return false;
-  MakeWritable(path);
+  if (GetLastError() != ERROR_ACCESS_DENIED || !PathExists(path)) return false;
+  ClearReadOnly(path);
   return MoveFileExA(backup, path, flags) != 0;
 }
 
@@ -96,42 +87,42 @@ bool UndoRecord(const Record& r) {
   const char* b = r.fields > 2 ? r.field[2] : "";
   const char* c = r.fields > 3 ? r.field[3] : "";
   if (std::strcmp(kind, "NEWFILE") == 0 && r.fields == 2) {
-    if (!Exists(a)) return true;
-    MakeWritable(a);
+    if (!PathExists(a)) return true;
+    ClearReadOnly(a);
     if (!DeleteFileA(a)) return false;
     LogEvent("UNDO", "\"%s\": the new file removed", a);
     return true;
   }
   if (std::strcmp(kind, "NEWDIR") == 0 && r.fields == 2) {
-    if (!Exists(a)) return true;
+    if (!PathExists(a)) return true;
     if (!RemoveDirectoryA(a)) return false;
     LogEvent("UNDO", "\"%s\": the new directory removed", a);
     return true;
   }
   if (std::strcmp(kind, "REPLACE") == 0 && r.fields == 4) {
-    if (Exists(b)) {  // a copy that never took the target's place
-      MakeWritable(b);
+    if (PathExists(b)) {  // a copy that never took the target's place
+      ClearReadOnly(b);
       DeleteFileA(b);
     }
-    if (!Exists(c)) return !Exists(b);
+    if (!PathExists(c)) return !PathExists(b);
     if (!Restore(c, a)) return false;
     LogEvent("UNDO", "\"%s\": the replaced file put back", a);
     return true;
   }
   if ((std::strcmp(kind, "RENAMED") == 0 || std::strcmp(kind, "MOVED") == 0) && r.fields == 3) {
-    if (!Exists(b) || Exists(a)) return true;  // not moved, or something else stands there
+    if (!PathExists(b) || PathExists(a)) return true;  // not moved, or something else stands there
     if (!MoveFileA(b, a)) return false;
     LogEvent("UNDO", "\"%s\": moved back from \"%s\"", a, b);
     return true;
   }
   if (std::strcmp(kind, "KEPT") == 0 && r.fields == 3) {
-    if (!Exists(b)) return true;
+    if (!PathExists(b)) return true;
     if (!Restore(b, a)) return false;
     LogEvent("UNDO", "\"%s\": the removed file put back", a);
     return true;
   }
   if (std::strcmp(kind, "ATTRIBUTES") == 0 && r.fields == 3) {
-    if (!Exists(a)) return true;
+    if (!PathExists(a)) return true;
     if (!SetFileAttributesA(a, std::strtoul(b, nullptr, 16))) return false;
     LogEvent("UNDO", "\"%s\": attributes %s again", a, b);
     return true;
@@ -142,13 +133,13 @@ bool UndoRecord(const Record& r) {
   }
   if (std::strcmp(kind, "INIFILE") == 0 && r.fields == 3) {
     if (std::strcmp(b, "-") == 0) {
-      if (!Exists(a)) return true;
-      MakeWritable(a);
+      if (!PathExists(a)) return true;
+      ClearReadOnly(a);
       if (!DeleteFileA(a)) return false;
       LogEvent("UNDO", "\"%s\": the new INI file removed", a);
       return true;
     }
-    if (Exists(a)) MakeWritable(a);
+    if (PathExists(a)) ClearReadOnly(a);
     if (!CopyFileA(b, a, FALSE)) return false;
     LogEvent("UNDO", "\"%s\": the INI file put back as it was", a);
     return true;

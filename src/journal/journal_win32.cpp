@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "actions/file_actions.h"
+#include "app/installer_context.h"
 #include "app/text.h"
 #include "journal/journal.h"
 #include "journal/journal_run.h"
@@ -71,14 +72,6 @@ bool WriteRecord(const char* kind, const char* a, const char* b = nullptr, const
          written == static_cast<DWORD>(length);
 }
 
-const char* FullPath(const char* path, char* buffer) {
-  DWORD length = GetFullPathNameA(path, kLongPathSize, buffer, nullptr);
-  if (length == 0 || length >= static_cast<DWORD>(kLongPathSize)) CopyText(buffer, kLongPathSize, path);
-  return buffer;
-}
-
-bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
-
 // Backups go into folders of 256, so no folder grows large: making a new
 // name costs a look through the folder on some systems.
 void NextBackup(char* backup) {
@@ -102,16 +95,10 @@ bool CopyToBackup(const char* path, const char* backup) {
   return false;
 }
 
+// A file that can be copied but not moved: another volume, or a file that
+// another program holds.
 bool IsRenameRefused(DWORD code) {
-  return code == ERROR_NOT_SAME_DEVICE || code == ERROR_SHARING_VIOLATION ||
-         code == ERROR_ACCESS_DENIED || code == ERROR_LOCK_VIOLATION;
-}
-
-void ClearReadOnlyOf(const char* path) {
-  DWORD attributes = GetFileAttributesA(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-  }
+  return code == ERROR_NOT_SAME_DEVICE || IsSharingOrAccessError(code);
 }
 
 // Where the system keeps an INI file named by the script: a bare name goes
@@ -209,7 +196,7 @@ bool JournalKeepAndRemove(const char* path) {
   if (MoveFileExA(path, backup, 0)) return true;
   DWORD code = GetLastError();
   if (!IsRenameRefused(code) || !CopyToBackup(path, backup)) return false;
-  ClearReadOnlyOf(path);
+  ClearReadOnly(path);
   return DeleteFileA(path) != 0;
 }
 
@@ -240,7 +227,7 @@ bool JournalIniFile(const char* file) {
     if (lstrcmpiA(savedIniFiles[i], full) == 0) return true;
   }
   bool recorded;
-  if (Exists(full)) {
+  if (PathExists(full)) {
     char backup[kBackupPathSize];
     NextBackup(backup);
     recorded = CopyToBackup(full, backup) && WriteRecord("INIFILE", full, backup);
@@ -278,10 +265,9 @@ bool JournalRegistryKeyDeletion(RegistryRoot root, const char* subkey) {
 // --- the journal's life -----------------------------------------------------------
 
 bool JournalFolderOf(const char* directory, char* path) {
-  char base[MAX_PATH];
+  char base[MAX_PATH + 1];
   if (!directory || !directory[0]) {
-    DWORD length = GetCurrentDirectoryA(sizeof base, base);
-    if (length == 0 || length >= sizeof base) return false;
+    if (!CurrentDirectory(base)[0]) return false;
   } else if (!CopyText(base, sizeof base, directory)) {
     return false;
   }
@@ -294,7 +280,7 @@ bool JournalPending(const char* directory) {
   char path[MAX_PATH + 16];
   if (!JournalFolderOf(directory, path)) return false;
   AppendText(path, sizeof path, kJournalName);
-  return Exists(path);
+  return PathExists(path);
 }
 
 bool JournalBegin(const char* directory, unsigned long* errorCode) {
@@ -358,7 +344,7 @@ void RemoveFolder(const char* path) {
       if (folderEntry) {
         RemoveFolder(entry);
       } else {
-        ClearReadOnlyOf(entry);
+        ClearReadOnly(entry);
         DeleteFileA(entry);
       }
     } while (FindNextFileA(search, &found));

@@ -18,8 +18,8 @@ const char kPlanFileName[] = "Setup-plan.log";
 // message that comes before them.
 int PackageLanguage() {
   char path[kLongPathSize];
-  DWORD length = GetCurrentDirectoryA(MAX_PATH, path);
-  if (length == 0 || length >= MAX_PATH) return 1;
+  size_t length = std::strlen(CurrentDirectory(path));
+  if (length == 0) return 1;
   if (!AppendText(path, sizeof path, path[length - 1] == '\\' ? "Setup.dat" : "\\Setup.dat")) {
     return 1;
   }
@@ -71,12 +71,10 @@ bool InstallerContext::StartRunRecord() {
     GetFileVersion(self, &version);
   }
   char directory[MAX_PATH + 1];
-  length = GetCurrentDirectoryA(MAX_PATH, directory);
-  if (length == 0 || length >= MAX_PATH) directory[0] = '\0';
   LogEvent("START", "Setup %u.%u.%u.%u; command line \"%s\"; directory \"%s\"; code page %u; "
            "language 0x%04x%s%s",
            version.major, version.minor, version.build, version.revision,
-           commandLine ? commandLine : "", directory, GetACP(),
+           commandLine ? commandLine : "", CurrentDirectory(directory), GetACP(),
            static_cast<unsigned>(GetUserDefaultUILanguage()),
            plan ? "; a rehearsal: nothing will be changed" : "",
            noBoxes ? "; boxes answered automatically" : "");
@@ -91,9 +89,7 @@ void InstallerContext::FinishRunRecord(int exitCode) {
 
 void InstallerContext::LogChosenLocation(const char* how) {
   char directory[MAX_PATH + 1];
-  DWORD length = GetCurrentDirectoryA(MAX_PATH, directory);
-  if (length == 0 || length >= MAX_PATH) directory[0] = '\0';
   LogEvent("LOCATION", "install directory \"%s\", program directory \"%s\", INI file \"%s\" (%s); "
            "current directory \"%s\"",
-           installDir, programDir, iniFileName, how, directory);
+           installDir, programDir, iniFileName, how, CurrentDirectory(directory));
 }
