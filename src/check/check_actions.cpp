@@ -1,4 +1,6 @@
 // The lines of the action sections, each read by its action's own routine.
+// Messages quote the author's own text: the fields of the written line,
+// which placeholders (whose values hold no separators here) do not shift.
 #include <cstring>
 
 #include "actions/file_lines.h"
@@ -27,9 +29,40 @@ bool IsSetupFileName(const std::string& name) {
 
 bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
 
-// The raw text up to the first '=' outside placeholders.
-std::string BeforeEquals(const std::string& text) {
-  return text.substr(0, IndexOutsideGroups(text, '='));
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A target that receives files under their names (blanks after the '\'
+// have their own finding).
+bool EndsInBackslash(const std::string& target) {
+  size_t last = target.find_last_not_of(" \t");
+  return last == std::string::npos || target[last] == '\\';
+}
+
+// The text up to the first `c` outside placeholders, and the rest after it.
+std::string Before(const std::string& text, char c) {
+  return text.substr(0, IndexOutsideGroups(text, c));
+}
+std::string After(const std::string& text, char c) {
+  size_t at = IndexOutsideGroups(text, c);
+  return at == std::string::npos ? "" : text.substr(at + 1);
+}
+
+// The last part of a path (after its last backslash outside placeholders).
+std::string LastPart(const std::string& path) {
+  std::vector<std::string> parts = FieldsOutsideGroups(path, '\\');
+  return parts.back();
+}
+
+std::string Trimmed(const std::string& text) {
+  size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// Whether a path names something of a real installation (a placeholder's
+// stand-in) rather than the package.
+bool StartsWithStandIn(const std::string& path) {
+  return !path.empty() && path[0] >= '\x01' && path[0] <= '\x06';
 }
 
 // The copied files' names: what the search finds, as [Copy] takes them.
@@ -43,6 +76,41 @@ std::vector<std::string> CopiedNames(const std::vector<FoundEntry>& found) {
   return names;
 }
 
+// The [Copy] line as the author wrote it: source, target, exclusion list.
+struct CopyText {
+  std::string source, target, filter;
+  bool hasTarget, hasFilter;
+  explicit CopyText(const std::string& line) {
+    std::string main = Before(line, '|');
+    hasFilter = IndexOutsideGroups(line, '|') != std::string::npos;
+    filter = After(line, '|');
+    source = Before(main, '=');
+    hasTarget = IndexOutsideGroups(main, '=') != std::string::npos;
+    target = After(main, '=');
+  }
+};
+
+// Blanks at the edges of a source or target belong to the names.
+void CheckCopyBlanks(CheckState* state, const ScriptLine& line, const CopyText& written) {
+  std::string problems;
+  const std::string& source = written.source;
+  const std::string& target = written.target;
+  if (!source.empty() && IsBlank(source.back())) {
+    problems += "; the source " + Quote(source) + " ends in a blank";
+  }
+  if (written.hasTarget && !target.empty() && IsBlank(target[0])) {
+    problems += "; the target " + Quote(target) + " begins with a blank, which Setup keeps: it "
+                "copies into " + Quote(target.substr(0, target.find('\\')));
+  } else if (written.hasTarget && !target.empty() && IsBlank(target.back())) {
+    problems += "; the target " + Quote(target) + " ends in a blank";
+  }
+  if (problems.empty()) return;
+  std::string fixed = Trimmed(source) + (written.hasTarget ? "=" + Trimmed(target) : "") +
+                      (written.hasFilter ? "|" + written.filter : "");
+  state->Add(line.number, kWarning, "copy-blanks",
+             "blanks around '=' belong to the names" + problems + "; write " + fixed);
+}
+
 void CheckCopyLine(CheckState* state, const ScriptLine& line) {
   LineCopy copy(line.expanded);
   char scratch[kLongPathSize], target[kPathFieldSize], sourceDir[kPathFieldSize];
@@ -50,6 +118,8 @@ void CheckCopyLine(CheckState* state, const ScriptLine& line) {
   SplitActionLine(copy.get(), kActionCopy, kPackageMarker, kInstallMarker, scratch, target,
                   sourceDir, &filter);
   std::string source = copy.get();  // the source text, cut at '|' and '='
+  CopyText written(line.text);
+  CheckCopyBlanks(state, line, written);
 
   if (std::strchr(target, kDefinitionMarker[0])) {
     state->Add(line.number, kNote, "copy-target-definition",
@@ -62,9 +132,24 @@ void CheckCopyLine(CheckState* state, const ScriptLine& line) {
                    path.find_first_of("\x01\x02\x03\x04\x05\x06", 3) == std::string::npos &&
                    directory.compare(0, 3, kPackageMarker) == 0;
   if (!inPackage) {
-    state->Add(line.number, kNote, "copy-outside-package",
-               "the source " + Quote(BeforeEquals(line.text)) +
-                   " lies outside the package: not checked");
+    // An absolute path that no placeholder made is one of the author's own
+    // machine; the package's file of that name was probably meant.
+    std::vector<std::string> named;
+    std::string name = path.substr(path.find_last_of('\\') + 1);
+    if (!StartsWithStandIn(path) && !name.empty() && !HasWildcard(name)) {
+      named = state->PackageFilesNamed(SearchNormalForm(name));
+    }
+    if (!named.empty()) {
+      state->Add(line.number, kWarning, "copy-author-path",
+                 "the source " + Quote(written.source) + " is a path on the machine where the "
+                 "package was made, which the end user's machine does not have; the package "
+                 "holds " + named[0] + ": write " + named[0] +
+                     (written.hasTarget ? "=" + written.target : "") +
+                     (written.hasFilter ? "|" + written.filter : ""));
+    } else {
+      state->Add(line.number, kNote, "copy-outside-package",
+                 "the source " + Quote(written.source) + " lies outside the package: not checked");
+    }
     return;
   }
   std::string relative = path.substr(3);
@@ -76,11 +161,10 @@ void CheckCopyLine(CheckState* state, const ScriptLine& line) {
   // What the exclusion list takes away, pattern by pattern.
   std::vector<std::string> excluded;
   if (filter) {
-    std::string list = filter;
-    size_t from = 0;
-    for (;;) {
-      size_t comma = list.find(',', from);
-      std::string pattern = list.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+    std::vector<std::string> patterns = FieldsOutsideGroups(filter, ',');
+    std::vector<std::string> shown = FieldsOutsideGroups(written.filter, ',');
+    for (size_t k = 0; k < patterns.size(); ++k) {
+      const std::string& pattern = patterns[k];
       std::vector<FoundEntry> matched;
       bool any = false;
       if (!pattern.empty() && state->Find(relativeDir + pattern, &matched)) {
@@ -93,16 +177,22 @@ void CheckCopyLine(CheckState* state, const ScriptLine& line) {
           }
         }
       }
-      if (!any) {
-        state->Add(line.number, kWarning, "copy-exclusion-nothing",
-                   pattern.empty()
-                       ? "the exclusion list has an empty pattern (two commas in a row or a final "
-                         "comma): it excludes nothing"
-                       : "the exclusion pattern " + Quote(pattern) +
-                             " matches none of the files the line copies: it excludes nothing");
+      if (any) continue;
+      std::string author = k < shown.size() ? shown[k] : pattern;
+      std::string message;
+      if (pattern.empty()) {
+        message = "the exclusion list has an empty pattern (two commas in a row or a final "
+                  "comma): it excludes nothing";
+      } else {
+        message = "the exclusion pattern " + Quote(author) +
+                  " matches none of the files the line copies: it excludes nothing";
+        if (author.find(';') != std::string::npos) {
+          std::string commas = author;
+          for (char& c : commas) c = c == ';' ? ',' : c;
+          message += "; patterns are separated by ',', not ';': did you mean " + commas + "?";
+        }
       }
-      if (comma == std::string::npos) break;
-      from = comma + 1;
+      state->Add(line.number, kWarning, "copy-exclusion-nothing", message);
     }
   }
   size_t remaining = 0;
@@ -121,7 +211,7 @@ void CheckCopyLine(CheckState* state, const ScriptLine& line) {
     }
     if (!alsoFound.empty()) {
       state->Add(line.number, kWarning, "copy-short-name",
-                 "the pattern " + Quote(mask) + " also finds " + alsoFound +
+                 "the pattern " + Quote(LastPart(written.source)) + " also finds " + alsoFound +
                      " through the 8.3 short name, and Setup copies it as well");
     }
     if (remaining == 0) {
@@ -133,21 +223,31 @@ void CheckCopyLine(CheckState* state, const ScriptLine& line) {
         if (setupOnly) why = "matches no file of the package but setup.exe and setup.dat, which are never copied";
       }
       state->Add(line.number, kWarning, "copy-matches-nothing",
-                 "the source " + Quote(BeforeEquals(line.text)) + " " + why +
-                     ": the line copies nothing");
+                 "the source " + Quote(written.source) + " " + why + ": the line copies nothing");
+    } else if (!EndsInBackslash(target)) {
+      // Each file is copied onto the one target file in turn.
+      std::string shownTarget = Trimmed(written.target);
+      std::string files = remaining == 1 ? "one file of the package (more may come)"
+                                         : std::to_string(remaining) + " files of the package";
+      state->Add(line.number, remaining > 1 ? kError : kWarning, "copy-onto-one-file",
+                 "the source " + Quote(written.source) + " matches " + files + ", and the target " +
+                     Quote(shownTarget) + " does not end in '\\': unless that directory exists "
+                     "already, Setup copies every file onto the one file " +
+                     Quote(LastPart(shownTarget)) + ", and only the last one stays; write " +
+                     shownTarget + "\\");
     }
     return;
   }
   if (!searched) {
     state->Add(line.number, kError, "copy-source-missing",
-               "the source " + Quote(BeforeEquals(line.text)) +
+               "the source " + Quote(written.source) +
                    " is not in the package: Setup tells the end user it cannot copy it and asks "
                    "whether to go on (message 34)");
   } else if (found[0].directory) {
     state->Add(line.number, kError, "copy-source-directory",
-               "the source " + Quote(BeforeEquals(line.text)) +
+               "the source " + Quote(written.source) +
                    " is a directory, and [Copy] copies no directory: nothing is copied (for its "
-                   "files write " + BeforeEquals(line.text) + "\\*)");
+                   "files write " + written.source + "\\*)");
   } else if (IsSetupFileName(found[0].name)) {
     state->Add(line.number, kWarning, "copy-setup-file",
                Quote(found[0].name) + " is never copied: [Copy] leaves setup.exe and setup.dat "
@@ -185,20 +285,24 @@ bool CheckVersionCopySettingForm(CheckState* state, const ScriptLine& line, bool
 }
 
 // [VersionCopy]: settings before the first file line, checked when it comes.
+struct VersionCopyState {
+  int header = -1;
+  bool afterFileLine = false;
+  std::string bounds;  // P for VerProg, N and X for the bounds
+};
+
 // False when a file line was meant as a setting.
-bool CheckVersionCopy(CheckState* state, const ScriptLine& line, int* sectionHeader,
-                      bool* afterFileLine, std::string* bounds) {
-  if (line.headerLine != *sectionHeader) {
-    *sectionHeader = line.headerLine;
-    *afterFileLine = false;
-    bounds->clear();
+bool CheckVersionCopy(CheckState* state, const ScriptLine& line, VersionCopyState* section) {
+  if (line.headerLine != section->header) {
+    *section = VersionCopyState();
+    section->header = line.headerLine;
   }
   if (line.verdict == kLineSetting) {
     int setting = VersionCopySetting(line.expanded.c_str());
-    std::string value = line.expanded.substr(line.expanded.find('=') + 1);
+    std::string value = line.text.substr(line.text.find('=') + 1);
     if (setting == 3) {
       CheckVerProg(state, line.number, value);
-      *bounds += "P";
+      section->bounds += "P";
     } else {
       if (value.size() > 511) {
         state->Add(line.number, kWarning, "option-too-long",
@@ -207,14 +311,18 @@ bool CheckVersionCopy(CheckState* state, const ScriptLine& line, int* sectionHea
       }
       CheckBound(state, line.number, setting == 1 ? "MinVer" : "MaxVer", value.substr(0, 511),
                  setting == 2, true);
-      *bounds += setting == 1 ? "N" : "X";
+      size_t colon = IndexOutsideGroups(value, ':');
+      if (colon != std::string::npos) {
+        CheckTextCodePage(state, line.number, "the bound's message", value.substr(colon + 1));
+      }
+      section->bounds += setting == 1 ? "N" : "X";
     }
     return true;
   }
-  bool meantAsSetting = CheckVersionCopySettingForm(state, line, *afterFileLine);
-  if (!*afterFileLine && line.verdict == kLineGated) {
-    *afterFileLine = true;
-    if (bounds->find('P') == std::string::npos && !bounds->empty()) {
+  bool meantAsSetting = CheckVersionCopySettingForm(state, line, section->afterFileLine);
+  if (!section->afterFileLine && line.verdict == kLineGated) {
+    section->afterFileLine = true;
+    if (section->bounds.find('P') == std::string::npos && !section->bounds.empty()) {
       state->Add(line.number, kWarning, "bound-without-verprog",
                  "the section's version bounds have no effect: it has no VerProg= line, so no "
                  "version is checked");
@@ -223,50 +331,95 @@ bool CheckVersionCopy(CheckState* state, const ScriptLine& line, int* sectionHea
   return !meantAsSetting;
 }
 
-void CheckRunOrDelete(CheckState* state, const ScriptLine& line, int action) {
-  LineCopy copy(line.expanded);
-  char* equals = std::strchr(copy.get(), '=');
-  if (equals) {
-    *equals = '\0';
-    state->Add(line.number, kError, "text-after-equals",
-               "everything from the '=' on is dropped: Setup " +
-                   std::string(action == kActionRun ? "runs" : "deletes with") + " only " +
-                   Quote(BeforeEquals(line.text)));
+// Why a [Delete] line deletes nothing, or "".
+std::string DeleteProblem(const std::string& cut) {
+  const char* extension = DeleteLineExtension(cut.c_str());
+  if (!extension) return "has no '.'";
+  if (!std::strchr(cut.c_str(), '\\')) {
+    return "has no '\\' before the file name (a [Delete] line is directory\\name.ext)";
   }
-  std::string cut = copy.get();
-  if (action == kActionRun) {
-    size_t first = cut.find('\'');
-    if (first == 0) {
-      state->Add(line.number, kError, "run-no-program",
-                 "names no program before its parameters: Setup cannot start it (message 35)");
-    }
-    if (first != std::string::npos) {
-      size_t second = cut.find('\'', first + 1);
-      if (second == std::string::npos) {
-        state->Add(line.number, kWarning, "run-apostrophe",
-                   "the apostrophe that opens the parameters is not closed: the parameters run "
-                   "to the end of the line");
-      } else if (cut.find_first_not_of(" \t", second + 1) != std::string::npos) {
-        state->Add(line.number, kWarning, "run-apostrophe",
-                   "text after the closing apostrophe is ignored: " +
-                       Quote(cut.substr(second + 1)));
+  if (std::strpbrk(extension, "\\/")) return "has no extension after its last '\\'";
+  if (std::strpbrk(extension, "*?")) {
+    return "takes its extension " + Quote(extension) +
+           " literally, and no file has it (dir\\*.* deletes nothing)";
+  }
+  if (extension[1] == '\0' || std::strpbrk(extension, " \t")) {
+    return "has the extension " + Quote(extension) + ", which no file has";
+  }
+  return "";
+}
+
+// Where [Run], [Delete] and [Move] lines are taken from: whether the
+// current directory is the package's at this point.
+struct CurrentDirectory {
+  bool package = false;
+};
+
+void CheckRunLine(CheckState* state, const ScriptLine& line, const CurrentDirectory& current) {
+  const std::string& full = line.expanded;
+  std::string cut = full.substr(0, full.find('='));
+  std::string writtenCut = Before(line.text, '=');
+  if (cut.size() < full.size()) {
+    state->Add(line.number, kError, "text-after-equals",
+               "everything from the '=' on is dropped: Setup runs only " + Quote(writtenCut));
+  }
+  // The author's apostrophes, before the cut (a cut that takes the closing
+  // one away is the '=' finding's doing).
+  size_t first = full.find('\'');
+  std::string program = cut.substr(0, cut.find('\''));
+  if (first == 0 || Trimmed(program).empty()) {
+    state->Add(line.number, kError, "run-no-program",
+               "names no program before its parameters: Setup cannot start it (message 35)");
+  } else if (program.find('"') != std::string::npos) {
+    state->Add(line.number, kError, "run-quote",
+               "the program " + Quote(Before(writtenCut, '\'')) + " holds a double quote: Setup "
+               "takes the quotes as part of the program's name and cannot start it (message "
+               "35); write the program without quotes (a blank in it needs none) and its "
+               "parameters between apostrophes");
+  } else {
+    std::string name = Trimmed(program);
+    // A relative path with a directory is taken from the current directory.
+    if (!current.package && !StartsWithStandIn(name) && !IsAbsolutePath(name.c_str()) &&
+        name.find('\\') != std::string::npos && !HasWildcard(name)) {
+      std::vector<FoundEntry> found;
+      if (state->Find(name, &found) && !found[0].directory) {
+        std::string author = Trimmed(Before(writtenCut, '\''));
+        state->Add(line.number, kWarning, "run-relative",
+                   "the program " + Quote(author) + " is relative: Setup starts it from the "
+                   "current directory of that moment (the install directory, or the one a "
+                   "[ChangeDir] line made current), not from the package, which holds it; "
+                   "write {src}" + author);
       }
     }
-    return;
   }
-  const char* extension = DeleteLineExtension(cut.c_str());
-  std::string problem;
-  if (!extension) {
-    problem = "has no '.'";
-  } else if (!std::strchr(cut.c_str(), '\\')) {
-    problem = "has no '\\' before the file name (a [Delete] line is directory\\name.ext)";
-  } else if (std::strpbrk(extension, "\\/")) {
-    problem = "has no extension after its last '\\'";
-  } else if (std::strpbrk(extension, "*?")) {
-    problem = "takes its extension " + Quote(extension) +
-              " literally, and no file has it (dir\\*.* deletes nothing)";
-  } else if (extension[1] == '\0' || std::strpbrk(extension, " \t")) {
-    problem = "has the extension " + Quote(extension) + ", which no file has";
+  if (first != std::string::npos) {
+    size_t second = full.find('\'', first + 1);
+    if (second == std::string::npos) {
+      state->Add(line.number, kWarning, "run-apostrophe",
+                 "the apostrophe that opens the parameters is not closed: the parameters run "
+                 "to the end of the line");
+    } else if (full.find_first_not_of(" \t", second + 1) < cut.size()) {
+      std::vector<std::string> fields = FieldsOutsideGroups(writtenCut, '\'');
+      std::string rest;
+      for (size_t k = 2; k < fields.size(); ++k) rest += (k > 2 ? "'" : "") + fields[k];
+      state->Add(line.number, kWarning, "run-apostrophe",
+                 "text after the closing apostrophe is ignored: " + Quote(rest));
+    }
+  }
+}
+
+void CheckDeleteLine(CheckState* state, const ScriptLine& line) {
+  const std::string& full = line.expanded;
+  std::string cut = full.substr(0, full.find('='));
+  std::string problem = DeleteProblem(cut);
+  if (cut.size() < full.size()) {
+    // When only the cut makes the line delete nothing, that is one finding.
+    bool cutCauses = !problem.empty() && DeleteProblem(full).empty();
+    state->Add(line.number, kError, "text-after-equals",
+               "everything from the '=' on is dropped: Setup deletes with only " +
+                   Quote(Before(line.text, '=')) +
+                   (cutCauses ? ", which deletes nothing (the line " + problem + ")" : ""));
+    if (cutCauses) return;
   }
   if (!problem.empty()) {
     state->Add(line.number, kError, "delete-nothing", "deletes nothing: the line " + problem);
@@ -288,8 +441,10 @@ void CheckIniLine(CheckState* state, const ScriptLine& line, bool remove) {
   IniLineChange change;
   bool changes = ScanIniLine(copy.get(), remove, &change);
   const char* form = remove ? "file=section;key or file=section;;" : "file=section;key;value";
+  std::string writtenFile = Before(line.text, '=');
   if (!changes) {
     std::string problem;
+    std::vector<std::string> written = FieldsOutsideGroups(After(line.text, '='), ';');
     if (!std::strchr(line.expanded.c_str(), '=')) {
       problem = "has no '='";
     } else if (line.expanded[0] == '=') {
@@ -301,6 +456,11 @@ void CheckIniLine(CheckState* state, const ScriptLine& line, bool remove) {
                  "a section, key or value is longer than 263 characters: Setup refuses the line "
                  "and changes nothing");
       return;
+    } else if (!remove && written.size() == 3 && !written[2].empty() &&
+               line.expanded.back() == ';') {
+      // Written in full; its value gives nothing here.
+      problem = "ends in ';' once its value " + Quote(written[2]) +
+                " has been expanded to nothing, and a line file=section;key; writes no entry";
     } else {
       problem = std::string("is not ") + form;
       if (!remove && line.expanded.back() == ';') problem += " (for an empty value end it in ';;')";
@@ -311,8 +471,8 @@ void CheckIniLine(CheckState* state, const ScriptLine& line, bool remove) {
   std::string file = change.file;
   if (file.find_first_of("\\/:") == std::string::npos) {
     state->Add(line.number, kWarning, "ini-windows-dir",
-               "the INI file " + Quote(file) + " has no directory: the system takes it from the "
-               "Windows directory; give a full path such as {des}" + file);
+               "the INI file " + Quote(writtenFile) + " has no directory: the system takes it "
+               "from the Windows directory; give a full path such as {des}" + writtenFile);
   }
 }
 
@@ -323,6 +483,7 @@ void CheckRegistryLine(CheckState* state, const ScriptLine& line, bool remove) {
                "changes nothing: the line has no ';' (root;subkey;name;data)");
     return;
   }
+  std::vector<std::string> written = FieldsOutsideGroups(line.text, ';');
   std::string root = fields.rootName;
   if (root.empty() && line.text[0] == ';') {
     state->Add(line.number, kError, "reg-comment",
@@ -342,8 +503,8 @@ void CheckRegistryLine(CheckState* state, const ScriptLine& line, bool remove) {
       meant = Closest(root, {"HKCR", "HKCU", "HKLM", "HKCC", "HKU"}, 2);
     }
     state->Add(line.number, kError, "reg-root",
-               "the root " + Quote(root) + " is not one Setup knows (HKCR, HKCU, HKLM, HKCC, HKU): "
-               "it writes under HKEY_LOCAL_MACHINE" +
+               "the root " + Quote(written[0]) + " is not one Setup knows (HKCR, HKCU, HKLM, "
+               "HKCC, HKU): it writes under HKEY_LOCAL_MACHINE" +
                    (meant.empty() ? "" : "; did you mean " + meant + "?"));
   }
   if (!remove) {
@@ -355,8 +516,9 @@ void CheckRegistryLine(CheckState* state, const ScriptLine& line, bool remove) {
       size_t semicolons = 0;
       for (char c : line.expanded) semicolons += c == ';';
       if (semicolons > 3) {
+        std::string data = written.size() > 3 ? written[3] : fields.data;
         state->Add(line.number, kWarning, "reg-data-cut",
-                   "the data ends at its first ';': Setup writes " + Quote(fields.data) +
+                   "the data ends at its first ';': Setup writes " + Quote(data) +
                        " and ignores the rest");
       }
       if (fields.subkey[0] == '\0') {
@@ -367,11 +529,12 @@ void CheckRegistryLine(CheckState* state, const ScriptLine& line, bool remove) {
   } else if (!fields.subkey || fields.subkey[0] == '\0') {
     state->Add(line.number, kError, "reg-nothing",
                "deletes nothing: [DelReg] needs root;subkey; or root;subkey;name;");
-  } else if (!fields.valueName) {
-    std::string rest = line.expanded.substr(line.expanded.find(';', line.expanded.find(';') + 1) + 1);
+  } else if (!fields.valueName && written.size() > 2) {
+    std::string rest;
+    for (size_t k = 2; k < written.size(); ++k) rest += (k > 2 ? ";" : "") + written[k];
     if (!rest.empty()) {
       state->Add(line.number, kWarning, "reg-key-target",
-                 "without a third ';' the target is the key " + Quote(fields.subkey) +
+                 "without a third ';' the target is the key " + Quote(written[1]) +
                      " (deleted when empty), not the value " + Quote(rest) + "; end the line in "
                      "';' to delete the value");
     }
@@ -379,13 +542,22 @@ void CheckRegistryLine(CheckState* state, const ScriptLine& line, bool remove) {
   FreeRegistryLine(&fields);
 }
 
+// [ChangeDir] lines: whether the package directory becomes the current one.
+void FollowChangeDir(const ScriptLine& line, CurrentDirectory* current) {
+  std::string target = line.expanded;
+  while (!target.empty() && target.back() == '\\') target.pop_back();
+  current->package = target == std::string(kPackageMarker, 2);
+}
+
 }  // namespace
 
 void CheckActionLines(CheckState* state) {
-  int versionSection = -1;
-  bool afterFileLine = false;
-  std::string bounds;
-  for (const ScriptLine& line : state->lines) {
+  VersionCopyState versionCopy;
+  CurrentDirectory current;
+  current.package = state->noDir;
+  LineWalk walk;
+  ScriptLine line;
+  while (NextLine(*state, &walk, &line)) {
     if (line.verdict == kLineRefused) {
       if (line.cut) continue;  // reported with the long lines
       if (!line.expandedFits) {
@@ -413,19 +585,20 @@ void CheckActionLines(CheckState* state) {
     switch (line.action) {
       case kActionCopy: CheckCopyLine(state, line); break;
       case kActionVersionCopy:
-        if (CheckVersionCopy(state, line, &versionSection, &afterFileLine, &bounds) &&
-            line.verdict == kLineGated) {
+        if (CheckVersionCopy(state, line, &versionCopy) && line.verdict == kLineGated) {
           CheckCopyLine(state, line);
         }
         break;
-      case kActionRun:
-      case kActionDelete: CheckRunOrDelete(state, line, line.action); break;
+      case kActionRun: CheckRunLine(state, line, current); break;
+      case kActionDelete: CheckDeleteLine(state, line); break;
       case kActionMove: CheckMoveLine(state, line); break;
       case kActionWriteIni: CheckIniLine(state, line, false); break;
       case kActionDelIni: CheckIniLine(state, line, true); break;
       case kActionWriteReg: CheckRegistryLine(state, line, false); break;
       case kActionDelReg: CheckRegistryLine(state, line, true); break;
+      case kActionChangeDir: FollowChangeDir(line, &current); break;
       default: break;
     }
+    CheckPlaceholdersIn(state, line.number, line.text, "");
   }
 }

@@ -9,63 +9,73 @@
 
 namespace {
 
-void CheckDefinitionSection(CheckState* state, const char* header, bool ini,
-                            std::vector<std::string>* names) {
+// Names kept for look-ups; no real package comes near.
+const size_t kMostNames = 1000;
+
+// Records a well-formed definition's name; false when it was defined before.
+bool AddName(DefinitionNames* names, const std::string& name) {
+  if (names->first.size() < static_cast<size_t>(kDefinitionCapacity)) names->first.push_back(name);
+  std::string folded;
+  for (char c : name) folded += FoldAscii(c);
+  if (names->folded.count(folded)) return false;
+  if (names->folded.size() >= kMostNames) {
+    names->overflow = true;
+    return true;
+  }
+  names->folded.insert(folded);
+  names->spelled.push_back(name);
+  return true;
+}
+
+void CheckDefinitionLine(CheckState* state, const ScriptLine& line, bool ini, int* count) {
+  const char* header = ini ? "[readini]" : "[readreg]";
   const char* form = ini ? "Name=[0;|1;]file;section;key" : "Name=[0;|1;]root;subkey;value name";
-  bool inSection = false;
-  for (const ScriptLine& line : state->lines) {
-    const std::string& text = line.text;
-    if (text.empty() || text[0] == ';') continue;
-    if (text[0] == '[') {
-      inSection = SameText(text.c_str(), header);
-      continue;
-    }
-    if (!inSection) continue;
-    state->definitionLines.push_back(line.number);
-    if (line.cut) continue;  // reported with the long lines
-    std::string expanded;
-    if (!state->Expand(text, &expanded, false, false)) {
-      state->Add(line.number, kError, "definition-malformed",
-                 "is longer than 1300 characters once its placeholders are replaced: it defines "
-                 "nothing");
-      continue;
-    }
-    DefinitionLine fields;
-    ParseResult result = ParseDefinitionLine(expanded.c_str(), ini, true, &fields);
-    if (!ini && fields.sourceEnded && fields.source[0] != '\0' &&
-        RegistryRootFromName(fields.source) == kRootLocalMachine &&
-        !StartsWithText(fields.source, "HKLM")) {
-      state->Add(line.number, kError, "reg-root",
-                 "the root " + Quote(fields.source) + " is not one Setup knows (HKCR, HKCU, HKLM, "
-                 "HKCC, HKU): it reads under HKEY_LOCAL_MACHINE, here and on the lines after it "
-                 "with an empty root");
-    }
-    if (result != kLineComplete) {
-      state->Add(line.number, kError, "definition-malformed",
-                 "defines nothing: a definition is " + std::string(form) +
-                     ", and {" + (ini ? "ini" : "reg") + "=...} of a name no line defines gives "
-                     "the program directory");
-      continue;
-    }
-    std::string name(fields.name, fields.nameLength);
-    if (ini && fields.source[0] == ';') {
-      state->Add(line.number, kError, "definition-source",
-                 "the file name is " + Quote(fields.source) + ": in [readini] the file comes "
-                 "right after '=' (or after 0; or 1;), so the ';' belongs to it");
-    }
-    bool again = false;
-    for (const std::string& earlier : *names) again = again || SameText(earlier.c_str(), name.c_str());
-    if (again) {
-      state->Add(line.number, kWarning, "definition-duplicate",
-                 Quote(name) + " is defined again: {" + (ini ? "ini" : "reg") + "=" + name +
-                     "} takes the first definition that finds its value");
-    }
-    names->push_back(name);
-    if (names->size() == static_cast<size_t>(kDefinitionCapacity) + 1) {
-      state->Add(line.number, kWarning, "definition-over-ten",
-                 std::string("Setup reads at most 10 definitions of ") + header +
-                     ": this and the later ones count only when earlier ones find nothing");
-    }
+  DefinitionNames* names = ini ? &state->iniNames : &state->regNames;
+  const std::string& text = line.text;
+  std::string expanded;
+  if (!state->Expand(text, &expanded, false, false)) {
+    state->Add(line.number, kError, "definition-malformed",
+               "is longer than 1300 characters once its placeholders are replaced: it defines "
+               "nothing");
+    return;
+  }
+  // The author's fields, for the messages: placeholders give no ';'.
+  std::vector<std::string> written = FieldsOutsideGroups(text.substr(IndexOutsideGroups(text, '=') + 1), ';');
+  if (!written.empty() && (written[0] == "0" || written[0] == "1")) written.erase(written.begin());
+  DefinitionLine fields;
+  ParseResult result = ParseDefinitionLine(expanded.c_str(), ini, true, &fields);
+  if (!ini && fields.sourceEnded && fields.source[0] != '\0' &&
+      RegistryRootFromName(fields.source) == kRootLocalMachine &&
+      !StartsWithText(fields.source, "HKLM")) {
+    state->Add(line.number, kError, "reg-root",
+               "the root " + Quote(written.empty() ? fields.source : written[0]) +
+                   " is not one Setup knows (HKCR, HKCU, HKLM, HKCC, HKU): it reads under "
+                   "HKEY_LOCAL_MACHINE, here and on the lines after it with an empty root");
+  }
+  if (result != kLineComplete) {
+    state->Add(line.number, kError, "definition-malformed",
+               "defines nothing: a definition is " + std::string(form) +
+                   ", and {" + (ini ? "ini" : "reg") + "=...} of a name no line defines gives "
+                   "the program directory");
+    return;
+  }
+  std::string name(fields.name, fields.nameLength);
+  if (ini && fields.source[0] == ';') {
+    // [readini] takes ';' as the file name's first character.
+    std::string source = written.size() > 1 ? ";" + written[1] : fields.source;
+    state->Add(line.number, kError, "definition-source",
+               "the file name is " + Quote(source) + ": in [readini] the file comes "
+               "right after '=' (or after 0; or 1;), so the ';' belongs to it");
+  }
+  if (!AddName(names, name)) {
+    state->Add(line.number, kWarning, "definition-duplicate",
+               Quote(name) + " is defined again: {" + (ini ? "ini" : "reg") + "=" + name +
+                   "} takes the first definition that finds its value");
+  }
+  if (++*count == kDefinitionCapacity + 1) {
+    state->Add(line.number, kWarning, "definition-over-ten",
+               std::string("Setup reads at most 10 definitions of ") + header +
+                   ": this and the later ones count only when earlier ones find nothing");
   }
 }
 
@@ -99,7 +109,7 @@ std::string UnknownPlaceholderHint(const std::string& content) {
 
 void CheckDefinitionUse(CheckState* state, int line, const std::string& content, bool ini,
                         bool closed) {
-  const std::vector<std::string>& defined = ini ? state->iniNames : state->regNames;
+  const DefinitionNames& defined = ini ? state->iniNames : state->regNames;
   std::string list = content.substr(4);
   std::vector<std::string> names;
   size_t from = 0;
@@ -109,14 +119,14 @@ void CheckDefinitionUse(CheckState* state, int line, const std::string& content,
     if (comma == std::string::npos) break;
     from = comma + 1;
   }
-  if (!closed) return;  // reported as unclosed
+  if (!closed || defined.overflow) return;  // unclosed: reported as such
   for (const std::string& name : names) {
-    for (const std::string& known : defined) {
-      if (SameText(known.c_str(), name.c_str())) return;
-    }
+    std::string folded;
+    for (char c : name) folded += FoldAscii(c);
+    if (defined.folded.count(folded)) return;
   }
   std::string placeholder = "{" + content + "}";
-  std::string closest = Closest(names[0], defined, 2);
+  std::string closest = Closest(names[0], defined.spelled, 2);
   state->Add(line, kError, "definition-undefined",
              std::string("no ") + (ini ? "[readini]" : "[readreg]") + " line defines " +
                  Quote(names.size() == 1 ? names[0] : list) + ": " + placeholder +
@@ -127,8 +137,17 @@ void CheckDefinitionUse(CheckState* state, int line, const std::string& content,
 }  // namespace
 
 void CheckDefinitions(CheckState* state) {
-  CheckDefinitionSection(state, "[readini]", true, &state->iniNames);
-  CheckDefinitionSection(state, "[readreg]", false, &state->regNames);
+  LineWalk walk;
+  walk.verdicts = false;
+  ScriptLine line;
+  int iniCount = 0, regCount = 0;
+  while (NextLine(*state, &walk, &line)) {
+    bool ini = line.section == kSectionReadIni;
+    if ((!ini && line.section != kSectionReadReg) || line.verdict != kLineSkipped) continue;
+    if (line.cut) continue;  // reported with the long lines
+    CheckDefinitionLine(state, line, ini, ini ? &iniCount : &regCount);
+    CheckPlaceholdersIn(state, line.number, line.text, "definition lines see no definitions");
+  }
 }
 
 void CheckPlaceholdersIn(CheckState* state, int line, const std::string& text,
@@ -198,15 +217,3 @@ void CheckPlaceholdersIn(CheckState* state, int line, const std::string& text,
   }
 }
 
-void CheckPlaceholders(CheckState* state) {
-  for (const ScriptLine& line : state->lines) {
-    bool action = line.verdict == kLineRuns || line.verdict == kLineGated ||
-                  line.verdict == kLineSetting;
-    bool definition = false;
-    for (int number : state->definitionLines) definition = definition || number == line.number;
-    if (action || (definition && !line.cut)) {
-      CheckPlaceholdersIn(state, line.number, line.text,
-                          definition ? "definition lines see no definitions" : "");
-    }
-  }
-}

@@ -39,11 +39,16 @@ std::string ReadValue(const CheckState& state, const char* section, const char* 
 }
 
 // The line the profile reader takes `key` from, or the first [Options] line.
-int KeyLine(const CheckState& state, const std::vector<ProfileLine>& profile, const char* section,
-            const char* key) {
-  int index = FindProfileKey(profile, section, key);
-  if (index >= 0) return state.LineAt(profile[static_cast<size_t>(index)].offset);
-  for (const ScriptLine& line : state.lines) {
+int KeyLine(const CheckState& state, const char* section, const char* key) {
+  ProfileLine found;
+  if (FindProfileKey(state.bytes, section, key, &found)) {
+    LineCounter counter;
+    return counter.At(state.bytes, found.offset);
+  }
+  LineWalk walk;
+  walk.verdicts = false;
+  ScriptLine line;
+  while (NextLine(state, &walk, &line)) {
     if (SameText(line.text.c_str(), "[Options]")) return line.number;
   }
   return 1;
@@ -58,14 +63,36 @@ bool FlagIsOn(const CheckState& state, const char* flag) {
   return on;
 }
 
+// The [Options] entries of the profile, each with the script line it
+// stands on; `visit` returns nothing.
+template <typename Visit>
+void ForEachOptionsEntry(const CheckState& state, Visit visit) {
+  size_t offset = 0;
+  ProfileLine entry;
+  std::string section;
+  LineWalk walk;
+  walk.verdicts = false;
+  ScriptLine line;
+  bool haveLine = false;
+  while (NextProfileLine(state.bytes, &offset, &entry)) {
+    if (entry.kind == ProfileLine::kSection) section = entry.name;
+    if (entry.kind != ProfileLine::kKey || !ProfileNameIs(section, "Options")) continue;
+    // The script line that holds the entry; none when checking stopped before it.
+    while (!haveLine || line.end <= entry.offset) {
+      haveLine = NextLine(state, &walk, &line);
+      if (!haveLine) return;
+    }
+    visit(entry, line);
+  }
+}
+
 // Why a flag line in the profile's [Options] is not the exact line Setup looks for.
-std::string FlagProblem(const CheckState& state, const ScriptLine& line, int firstOptions) {
+std::string FlagProblem(const ScriptLine& line, int firstOptions) {
   if (line.headerLine != firstOptions) {
-    const ScriptLine* header = state.Line(line.headerLine);
-    if (header && SameText(header->text.c_str(), "[Options]")) {
+    if (SameText(line.headerText.c_str(), "[Options]")) {
       return "it stands in a second [Options] section, and only the first one counts";
     }
-    return "it stands under " + Quote(header ? header->text : "") +
+    return "it stands under " + Quote(line.headerText) +
            ", which Setup's line reader does not take for [Options]";
   }
   const std::string& text = line.text;
@@ -83,86 +110,100 @@ std::string FlagProblem(const CheckState& state, const ScriptLine& line, int fir
   return "its value is " + Quote(value) + ", and only 1 turns it on";
 }
 
-void CheckFlags(CheckState* state, const std::vector<ProfileLine>& profile) {
-  int firstOptions = 0;
-  for (const ScriptLine& line : state->lines) {
-    if (line.verdict == kLineHeader && SameText(line.text.c_str(), "[Options]")) {
-      firstOptions = line.number;
-      break;
-    }
-  }
-  for (const char* flag : kFlags) {
-    std::string exact = std::string(flag) + "=1";
-    bool on = FlagIsOn(*state, flag);
-    int onLine = 0;
-    std::string section;
-    for (const ProfileLine& entry : profile) {
-      if (entry.kind == ProfileLine::kSection) section = entry.name;
-      if (entry.kind != ProfileLine::kKey || !ProfileNameIs(section, "Options") ||
-          !ProfileNameIs(entry.name, flag)) {
-        continue;
-      }
-      const ScriptLine* line = state->Line(state->LineAt(entry.offset));
-      if (!line || (entry.hasValue && ProfileValue(entry) == "0")) continue;
-      // Under a header the line reader does not know, the header's finding says it.
-      if (line->section == kSectionUnknown) continue;
-      if (line->headerLine == firstOptions && SameText(line->text.c_str(), exact.c_str())) {
-        if (onLine == 0) onLine = line->number;
-        continue;
-      }
-      std::string problem = FlagProblem(*state, *line, firstOptions);
-      if (on) {
-        state->Add(line->number, kWarning, "flag-not-seen",
-                   Quote(line->text) + " is not seen (" + problem + "); " + exact +
-                       " elsewhere turns the flag on");
-      } else {
-        state->Add(line->number, kError, "flag-not-seen",
-                   Quote(line->text) + " is not seen (" + problem + "): " + flag +
-                       " stays off; write exactly " + exact +
-                       " (no blanks, nothing after it) in the first [Options] section");
-      }
-    }
-    if (on && onLine != 0 && std::strcmp(flag, "KillQuillon") == 0) {
-      state->Add(onLine, kNote, "flag-waits",
-                 "KillQuillon=1: before installing, Setup waits until a person has closed "
-                 "Quillon, even under /silent (unless /noboxes)");
-    }
+// One flag: whether Setup sees it on, and the line of its exact form.
+struct FlagState {
+  const char* name;
+  bool on;
+  int onLine;
+};
+
+void CheckFlagEntry(CheckState* state, const ProfileLine& entry, const ScriptLine& line,
+                    const FlagState& flag, int firstOptions) {
+  std::string exact = std::string(flag.name) + "=1";
+  if (entry.hasValue && ProfileValue(entry) == "0") return;
+  // Under a header the line reader does not know, the header's finding says it.
+  if (line.section == kSectionUnknown) return;
+  if (line.headerLine == firstOptions && SameText(line.text.c_str(), exact.c_str())) return;
+  std::string problem = FlagProblem(line, firstOptions);
+  if (flag.on) {
+    state->Add(line.number, kWarning, "flag-not-seen",
+               Quote(line.text) + " is not seen (" + problem + "); " + exact +
+                   " elsewhere turns the flag on");
+  } else {
+    state->Add(line.number, kError, "flag-not-seen",
+               Quote(line.text) + " is not seen (" + problem + "): " + flag.name +
+                   " stays off; write exactly " + exact +
+                   " (no blanks, nothing after it) in the first [Options] section");
   }
 }
 
-void CheckUnknownKeys(CheckState* state, const std::vector<ProfileLine>& profile) {
+// Every key of the [Options] sections, in one walk: unknown ones, ones the
+// reader does not take, flag lines Setup's line reader does not see.
+void CheckOptionKeys(CheckState* state) {
   std::vector<std::string> known;
   for (const OptionKey& option : kOptionKeys) known.push_back(option.key);
   for (const char* flag : kFlags) known.push_back(flag);
-  std::string section;
-  for (size_t i = 0; i < profile.size(); ++i) {
-    const ProfileLine& entry = profile[i];
-    if (entry.kind == ProfileLine::kSection) section = entry.name;
-    if (entry.kind != ProfileLine::kKey || !ProfileNameIs(section, "Options")) continue;
-    int number = state->LineAt(entry.offset);
+  // Where the reader takes each option from (npos: nowhere).
+  std::vector<size_t> readAt;
+  std::vector<int> readLine;
+  for (const OptionKey& option : kOptionKeys) {
+    ProfileLine found;
+    bool read = FindProfileKey(state->bytes, "Options", option.key, &found);
+    readAt.push_back(read ? found.offset : std::string::npos);
+    LineCounter counter;
+    readLine.push_back(read ? counter.At(state->bytes, found.offset) : 0);
+  }
+  int firstOptions = 0;
+  {
+    LineWalk walk;
+    walk.verdicts = false;
+    ScriptLine line;
+    while (NextLine(*state, &walk, &line)) {
+      if (line.verdict == kLineHeader && SameText(line.text.c_str(), "[Options]")) {
+        firstOptions = line.number;
+        break;
+      }
+    }
+  }
+  std::vector<FlagState> flags;
+  for (const char* flag : kFlags) flags.push_back({flag, FlagIsOn(*state, flag), 0});
+  state->noDir = flags[1].on;
+
+  ForEachOptionsEntry(*state, [&](const ProfileLine& entry, const ScriptLine& line) {
+    int number = line.number;
+    for (FlagState& flag : flags) {
+      if (!ProfileNameIs(entry.name, flag.name)) continue;
+      std::string exact = std::string(flag.name) + "=1";
+      if (line.headerLine == firstOptions && SameText(line.text.c_str(), exact.c_str()) &&
+          flag.onLine == 0) {
+        flag.onLine = number;
+      }
+      CheckFlagEntry(state, entry, line, flag, firstOptions);
+      return;
+    }
     bool isKnown = false;
     for (const std::string& name : known) isKnown = isKnown || ProfileNameIs(entry.name, name.c_str());
     if (!isKnown) {
-      std::string closest = Closest(entry.name, known, entry.name.size() > 4 ? 2 : 1);
+      std::string closest = Suggest(entry.name, known, entry.name.size() > 4 ? 2 : 1);
       std::string what = entry.hasValue ? Quote(entry.name) + " is no option"
                                         : Quote(entry.name) + " is not a setting (no '=')";
       state->Add(number, kWarning, "option-unknown",
                  what + ": Setup ignores it" +
                      (closest.empty() ? "" : "; did you mean " + closest + "?"));
-      continue;
+      return;
     }
-    bool isFlag = false;
-    for (const char* flag : kFlags) isFlag = isFlag || ProfileNameIs(entry.name, flag);
-    int readIndex = FindProfileKey(profile, section.c_str(), entry.name.c_str());
-    if (!isFlag && readIndex != static_cast<int>(i)) {
-      std::string why = readIndex >= 0
-                            ? "the one on line " +
-                                  std::to_string(state->LineAt(profile[static_cast<size_t>(readIndex)].offset)) +
-                                  " counts"
+    for (size_t k = 0; k < readAt.size(); ++k) {
+      if (!ProfileNameIs(entry.name, kOptionKeys[k].key) || readAt[k] == entry.offset) continue;
+      std::string why = readAt[k] != std::string::npos
+                            ? "the one on line " + std::to_string(readLine[k]) + " counts"
                             : "only the first [Options] section is read";
-      state->Add(number, kWarning, "option-not-read",
-                 Quote(entry.name) + " is not read: " + why);
+      state->Add(number, kWarning, "option-not-read", Quote(entry.name) + " is not read: " + why);
     }
+  });
+  if (flags[0].on && flags[0].onLine != 0) {
+    state->Add(flags[0].onLine, kNote, "flag-waits",
+               "KillQuillon=1: before installing, Setup waits until a person has closed "
+               "Quillon, even under /silent (unless /noboxes)");
   }
 }
 
@@ -177,15 +218,13 @@ void ReadPackageDate(CheckState* state) {
 }
 
 void CheckOptions(CheckState* state) {
-  std::vector<ProfileLine> profile = ParseProfile(state->bytes);
-  CheckUnknownKeys(state, profile);
-  CheckFlags(state, profile);
+  CheckOptionKeys(state);
 
   for (const OptionKey& option : kOptionKeys) {
     bool present = false;
     std::string whole = ReadValue(*state, "Options", option.key, kWholeValue, &present);
     if (!present) continue;
-    int line = KeyLine(*state, profile, "Options", option.key);
+    int line = KeyLine(*state, "Options", option.key);
     if (option.keep > 0 && whole.size() > static_cast<size_t>(option.keep)) {
       state->Add(line, kWarning, "option-too-long",
                  std::string(option.key) + " is " + std::to_string(whole.size()) +
@@ -195,6 +234,7 @@ void CheckOptions(CheckState* state) {
     if (key == "MsgTitle" || key == "ByeMsg" || key == "Info") {
       CheckPlaceholdersIn(state, line, whole,
                           key + " is expanded before the definitions are read");
+      CheckTextCodePage(state, line, option.key, whole);
     } else if (key == "VerProg" || key == "MinVer" || key == "MaxVer") {
       CheckPlaceholdersIn(state, line, whole, "");
     }
@@ -213,6 +253,10 @@ void CheckOptions(CheckState* state) {
       }
     } else if (key == "MinVer" || key == "MaxVer") {
       std::string bound = ReadValue(*state, "Options", option.key, 255);
+      size_t colon = IndexOutsideGroups(whole, ':');
+      if (colon != std::string::npos) {
+        CheckTextCodePage(state, line, (key + "'s message").c_str(), whole.substr(colon + 1));
+      }
       bool hasProgram = !ReadValue(*state, "Options", "VerProg", 1300).empty();
       if (!hasProgram) {
         state->Add(line, kWarning, "bound-without-verprog",
@@ -245,7 +289,7 @@ void CheckOptions(CheckState* state) {
   bool present = false;
   std::string binDir = ReadValue(*state, "ReadIni", "BinDir", kWholeValue, &present);
   if (present && binDir.size() > 259) {
-    state->Add(KeyLine(*state, profile, "ReadIni", "BinDir"), kWarning, "option-too-long",
+    state->Add(KeyLine(*state, "ReadIni", "BinDir"), kWarning, "option-too-long",
                "BinDir is " + std::to_string(binDir.size()) +
                    " characters long: Setup keeps its first 259");
   }

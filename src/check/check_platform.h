@@ -38,23 +38,36 @@ const CheckPlatform& HostPlatform();
 
 // --- the emulation's parts, for the checker and the tests ---
 
-// One line of an INI file as the profile reader sees it.
+// Reads a whole file into *bytes, refusing more than `limit` bytes (a device
+// such as /dev/zero never ends). *error gets errno when it fails.
+enum ReadOutcome { kReadWhole, kReadTooLarge, kReadFailed };
+ReadOutcome ReadFileBounded(const char* path, size_t limit, std::string* bytes,
+                            int* error = nullptr);
+
+// One line of an INI file as the profile reader sees it. Names and values
+// are kept up to kProfileTextKept characters: no name sought is longer, no
+// value is read further.
+const size_t kProfileTextKept = 65536;
 struct ProfileLine {
   enum Kind { kSection, kKey, kOther } kind;
   size_t offset;      // of the line's first byte in the file
   std::string name;   // section name, or key name (blanks around it removed)
   bool hasValue;      // a key line with '='
   std::string value;  // blanks around it removed, quotes kept
+  bool cut;           // the name or the value was longer than kept
+  char valueLast;     // the value's last character, kept or not
 };
 
-// The lines of an INI file (its bytes) in file order.
-std::vector<ProfileLine> ParseProfile(const std::string& bytes);
+// The next line of an INI file (its bytes) after *offset, which it moves on;
+// false at the end. Names and values end at a NUL, as the reader's do.
+bool NextProfileLine(const std::string& bytes, size_t* offset, ProfileLine* line);
 // A stored section or key name equals `sought` as the profile reader
 // compares them (case and the blanks around `sought` aside).
 bool ProfileNameIs(const std::string& stored, const char* sought);
-// Index of the line whose value GetPrivateProfileStringA(section, key, ...)
-// returns, or -1 when it returns the default.
-int FindProfileKey(const std::vector<ProfileLine>& lines, const char* section, const char* key);
+// The line whose value GetPrivateProfileStringA(section, key, ...) returns,
+// into *line; false when it returns the default.
+bool FindProfileKey(const std::string& bytes, const char* section, const char* key,
+                    ProfileLine* line);
 // The value as GetPrivateProfileStringA delivers it (quotes removed).
 std::string ProfileValue(const ProfileLine& line);
 
@@ -63,13 +76,20 @@ int EmulatedReadProfileString(const char* path, const char* section, const char*
                               const char* defaultText, char* buffer, int size);
 
 // FindFirstFileA/FindNextFileA emulated on the directory tree: directories
-// of the pattern are found without regard to case.
+// of the pattern are found without regard to case. Outside Windows the
+// names on disk are taken as UTF-8 (as a checkout on Linux has them) and
+// compared, and returned, in Windows-1250 like the script's.
 bool EmulatedFindFiles(const std::string& directory, const std::string& pattern,
                        std::vector<FoundEntry>* found);
 
 // Whether FindFirstFileA's `pattern` (the last part of a search path) finds a
-// directory entry called `name`, without regard to case.
+// directory entry called `name`, by Windows' rules: without regard to case,
+// trailing dots and blanks of the pattern removed, the DOS wildcards ('*.'
+// for names without an extension, '?' that matches nothing before a '.' or
+// at the end).
 bool WildcardMatches(const char* pattern, const char* name);
 // The same for the long name alone: a name the search finds that fails this
 // was found through its 8.3 short name ("*.tmp" finds "layout.tmpx").
 bool LongNameMatches(const char* pattern, const char* name);
+// A path's last part as the search takes it: trailing dots and blanks removed.
+std::string SearchNormalForm(const std::string& part);

@@ -4,6 +4,7 @@
 
 #include "check/check_state.h"
 #include "check/stand_ins.h"
+#include "check/text_1250.h"
 #include "script/script_reader.h"
 
 std::string Quote(const std::string& text) {
@@ -15,7 +16,14 @@ std::string Quote(const std::string& text) {
 int EditDistance(const std::string& a, const std::string& b) {
   // Insertions, deletions, changes and swaps of two neighbours count one each.
   const size_t width = b.size() + 1;
-  std::vector<int> d((a.size() + 1) * width);
+  // Names are short: their table fits on the stack.
+  int small[32 * 32];
+  std::vector<int> large;
+  int* d = small;
+  if ((a.size() + 1) * width > sizeof small / sizeof small[0]) {
+    large.resize((a.size() + 1) * width);
+    d = large.data();
+  }
   for (size_t i = 0; i <= a.size(); ++i) {
     for (size_t j = 0; j <= b.size(); ++j) {
       int& cell = d[i * width + j];
@@ -40,6 +48,10 @@ std::string Closest(const std::string& word, const std::vector<std::string>& can
   std::string best;
   int bestDistance = limit + 1;
   for (const std::string& candidate : candidates) {
+    // The lengths alone differ by more edits than allowed.
+    size_t gap = word.size() > candidate.size() ? word.size() - candidate.size()
+                                                : candidate.size() - word.size();
+    if (gap > static_cast<size_t>(limit)) continue;
     int distance = EditDistance(word, candidate);
     if (distance < bestDistance) {
       best = candidate;
@@ -47,6 +59,80 @@ std::string Closest(const std::string& word, const std::vector<std::string>& can
     }
   }
   return best;
+}
+
+namespace {
+
+// Whether `shorter` can be had from `longer` by leaving letters out, from
+// the same first letter on (DelReg from DeleteReg, ByeMsg from ByeMessage).
+bool Abbreviates(const std::string& shorter, const std::string& longer) {
+  if (shorter.size() < 3 || shorter.size() >= longer.size()) return false;
+  if (FoldAscii(shorter[0]) != FoldAscii(longer[0])) return false;
+  size_t at = 0;
+  for (char c : longer) {
+    if (at < shorter.size() && FoldAscii(c) == FoldAscii(shorter[at])) ++at;
+  }
+  return at == shorter.size();
+}
+
+}  // namespace
+
+std::string Suggest(const std::string& word, const std::vector<std::string>& candidates,
+                    int limit) {
+  std::string best = Closest(word, candidates, limit);
+  if (!best.empty()) return best;
+  int bestDistance = 0;
+  for (const std::string& candidate : candidates) {
+    if (!Abbreviates(word, candidate) && !Abbreviates(candidate, word)) continue;
+    int distance = EditDistance(word, candidate);
+    if (best.empty() || distance < bestDistance) {
+      best = candidate;
+      bestDistance = distance;
+    }
+  }
+  return best;
+}
+
+std::vector<std::string> FieldsOutsideGroups(const std::string& text, char c) {
+  std::vector<std::string> fields;
+  size_t from = 0;
+  for (;;) {
+    size_t at = IndexOutsideGroups(text.substr(from), c);
+    if (at == std::string::npos) break;
+    fields.push_back(text.substr(from, at));
+    from += at + 1;
+  }
+  fields.push_back(text.substr(from));
+  return fields;
+}
+
+void CheckTextCodePage(CheckState* state, int line, const char* what, const std::string& text) {
+  size_t at = FindLatin2Byte(text);
+  if (at == std::string::npos) return;
+  // The text as ISO-8859-2 reads it, in Windows-1250.
+  std::string meant;
+  for (char c : text) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    unsigned code = CodePointLatin2(byte);
+    char shown = c;
+    if (code != CodePoint1250(byte)) {
+      shown = '?';
+      for (unsigned b = 0x80; b <= 0xFF; ++b) {
+        if (CodePoint1250(static_cast<unsigned char>(b)) == code) shown = static_cast<char>(b);
+      }
+    }
+    meant += shown;
+  }
+  size_t from = text.find_last_of(" \t", at);
+  from = from == std::string::npos ? 0 : from + 1;
+  size_t to = text.find_first_of(" \t", at);
+  std::string word = text.substr(from, to == std::string::npos ? std::string::npos : to - from);
+  state->Add(line, kWarning, "latin2-text",
+             std::string(what) + " looks saved in ISO-8859-2, not Windows-1250: " + Quote(word) +
+                 " holds " + Quote(text.substr(at, 1)) +
+                 ", which Czech and Slovak do not use, where ISO-8859-2 has " +
+                 Quote(meant.substr(at, 1)) + ", and Setup shows it as written; save the file in "
+                 "Windows-1250 (meant: " + Quote(meant.substr(from, word.size())) + ")");
 }
 
 size_t IndexOutsideGroups(const std::string& text, char c) {
@@ -79,7 +165,7 @@ std::string DescribeBound(const char* key, const std::string& text, const Versio
                           bool maximum, bool files) {
   int set = 0;
   while (set < 4 && bound.partSet[set]) ++set;
-  std::string version = text.substr(0, text.find(':'));
+  std::string version = text.substr(0, IndexOutsideGroups(text, ':'));
   std::string head = std::string(key) + " " + Quote(version) + ": ";
   std::string refusal = files ? "skips the section's files" : "stops the installation (exit code 2)";
   std::string outside = bound.message[0] == '\0'
@@ -116,15 +202,31 @@ void CheckBound(CheckState* state, int line, const char* key, const std::string&
   if (value.empty()) return;
   std::string expanded;
   state->Expand(value, &expanded, false);
+  // Messages show the author's text; it is the expanded one unless
+  // placeholders changed it.
+  std::string shown = value;
   VersionBound bound;
   if (ParseVersionBound(expanded.c_str(), &bound)) {
-    state->Add(line, kNote, "bound-range", DescribeBound(key, expanded, bound, maximum, files));
+    if (shown.find_first_of("{$") != std::string::npos) shown = expanded;
+    // Digits after the last separator count only as the fourth part.
+    std::string version = expanded.substr(0, expanded.find(':'));
+    size_t last = version.find_last_of(".,");
+    int separators = 0;
+    for (char c : version) separators += (c == '.' || c == ',');
+    bool ignored = separators != 3 && (last == std::string::npos ? !version.empty()
+                                                                 : last + 1 < version.size());
+    if (ignored) {
+      state->Add(line, kWarning, "bound-digits-ignored",
+                 DescribeBound(key, shown, bound, maximum, files));
+    } else {
+      state->Add(line, kNote, "bound-range", DescribeBound(key, shown, bound, maximum, files));
+    }
     return;
   }
   std::string reason;
   size_t colon = expanded.find(':');
   if (colon == std::string::npos) {
-    reason = "the ':' before the message is missing (for no message write " + expanded + ":)";
+    reason = "the ':' before the message is missing (for no message write " + value + ":)";
   } else {
     std::string version = expanded.substr(0, colon);
     size_t stray = version.find_first_not_of("0123456789.,");

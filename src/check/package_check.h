@@ -1,10 +1,18 @@
 // setupcheck: reads a package the way Setup reads it and reports every line
 // that will not do what it seems to say.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "check/check_platform.h"
+
+// The largest script setupcheck reads (far beyond any real package): a
+// larger one, or a device that never ends, is refused unread.
+const size_t kMaxScriptBytes = 16u << 20;
+// The most findings setupcheck gives: the first by line. With more, it
+// stops checking after the line that brought the last of them.
+const size_t kMaxFindings = 1000;
 
 enum Severity { kNote, kWarning, kError };
 
@@ -13,6 +21,7 @@ struct Finding {
   Severity severity;
   std::string kind;     // a short stable name, e.g. "header-unknown"
   std::string message;  // Windows-1250 text, as the script's own bytes
+  int editorLine;       // the same line as an editor counts lines (LF ends one too)
 };
 
 // What Setup does with one line of the script.
@@ -34,17 +43,27 @@ struct LineReport {
   int action;  // the action index of the section it stands in (0 outside)
 };
 
+// Receives each line's report in order while the check runs (a script may
+// have millions of lines: they are not kept).
+struct LineSink {
+  void (*take)(void* context, const LineReport& report);
+  void* context;
+};
+
 struct CheckResult {
   bool readable = false;  // false: setup.dat could not be read
   std::string problem;    // why not
-  std::vector<Finding> findings;  // in line order
-  std::vector<LineReport> lines;  // one per line the reader returns
+  std::vector<Finding> findings;  // in line order, about kMaxFindings at most
+  int errors = 0;                 // among the findings
+  int warnings = 0;
+  int stoppedAfterLine = 0;  // with too many findings: the last line checked, else 0
 };
 
 // Checks the package whose script is `scriptPath`; `packageDir` (ending in a
-// separator) is where the package's files are looked for.
+// separator) is where the package's files are looked for. `lines`, when
+// given, receives what Setup does with each line.
 CheckResult CheckPackage(const std::string& scriptPath, const std::string& packageDir,
-                         const CheckPlatform& platform);
+                         const CheckPlatform& platform, const LineSink* lines = nullptr);
 
 // The verdict as a short English text ("runs", "skipped", ...).
 const char* VerdictText(LineVerdict verdict);

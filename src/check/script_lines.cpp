@@ -1,5 +1,8 @@
 // The script as Setup's line reader returns it: the whole-file checks, what
 // the executor does with each line, and the section headers.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -28,25 +31,34 @@ bool HasOnlyLfLineEnds(const std::string& bytes) {
 // The byte index of an LF inside the line that joins text after it to the
 // line, or npos.
 size_t JoiningLf(const std::string& bytes, const ScriptLine& line) {
-  for (size_t p = line.start + 1; p < line.end; ++p) {
-    if (bytes[p] != '\n') continue;
-    for (size_t q = p + 1; q < line.end; ++q) {
-      char c = bytes[q];
-      if (c != '\n' && c != '\r' && c != '\0' && c != ' ' && c != '\t') return p;
+  size_t last = std::string::npos;  // the line's last byte that is text
+  for (size_t q = line.end; q-- > line.start + 1;) {
+    char c = bytes[q];
+    if (c != '\n' && c != '\r' && c != '\0' && c != ' ' && c != '\t') {
+      last = q;
+      break;
     }
+  }
+  if (last == std::string::npos) return last;
+  for (size_t p = line.start + 1; p < last; ++p) {
+    if (bytes[p] == '\n') return p;
   }
   return std::string::npos;
 }
 
-// The text a line holds between two byte offsets, as the reader keeps it.
-std::string ReadableText(const std::string& bytes, size_t from, size_t to) {
+// The text a line holds between two byte offsets, as the reader keeps it:
+// at most `most` characters of it, and how many there are in all.
+std::string ReadableText(const std::string& bytes, size_t from, size_t to, size_t* length = nullptr,
+                         size_t most = 80) {
   std::string text;
+  size_t count = 0;
   for (size_t p = from; p < to; ++p) {
     char c = bytes[p];
     if (c == '\r' || c == '\n' || c == '\0') continue;
-    if ((c == ' ' || c == '\t') && text.empty()) continue;
-    text += c;
+    if ((c == ' ' || c == '\t') && count == 0) continue;
+    if (count++ < most) text += c;
   }
+  if (length) *length = count;
   return text;
 }
 
@@ -112,53 +124,146 @@ std::string MeantHeader(const std::string& header, std::string* why) {
     known.push_back(name);
   }
   // Short names are near each other: one change there, two in longer ones.
-  std::string closest = Closest(normal, known, normal.size() >= 6 ? 2 : 1);
+  std::string closest = Suggest(normal, known, normal.size() >= 6 ? 2 : 1);
   if (!closest.empty()) *why = "a misspelling" + reasons;
   return closest;
 }
 
 }  // namespace
 
-bool ReadScriptLines(CheckState* state, std::string* problem) {
-  FILE* file = std::fopen(state->scriptPath.c_str(), "rb");
-  if (!file) {
-    *problem = "cannot open " + state->scriptPath;
+
+bool ReadScript(CheckState* state, std::string* problem) {
+  const std::string& path = state->scriptPath;
+  // Some systems open a directory as a file that cannot be read.
+  struct stat status;
+  if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    *problem = "cannot read " + path + ": " + std::strerror(EISDIR);
     return false;
   }
-  char chunk[4096];
-  size_t count;
-  while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) state->bytes.append(chunk, count);
-  bool ok = !std::ferror(file) && std::fseek(file, 0, SEEK_SET) == 0;
-
-  char buffer[kLineBufferSize];
-  int number = 0;
-  while (ok && !ScriptEnded(file)) {
-    ScriptLine line = {};
-    line.start = static_cast<size_t>(std::ftell(file));
-    ReadScriptLine(file, buffer, kMaxLineLength, &line.cut);
-    line.end = static_cast<size_t>(std::ftell(file));
-    if (line.end > state->bytes.size()) line.end = state->bytes.size();
-    line.number = ++number;
-    line.text = buffer;
-    state->lines.push_back(line);
+  int error = 0;
+  switch (ReadFileBounded(path.c_str(), kMaxScriptBytes, &state->bytes, &error)) {
+    case kReadWhole: return true;
+    case kReadTooLarge:
+      state->bytes = std::string();
+      *problem = path + " is larger than 16 MiB (" + std::to_string(kMaxScriptBytes) +
+                 " bytes), the most setupcheck reads of a script: it is not checked";
+      return false;
+    case kReadFailed: break;
   }
-  if (std::ferror(file)) ok = false;
-  std::fclose(file);
-  if (!ok) *problem = "cannot read " + state->scriptPath;
-  return ok;
+  *problem = "cannot read " + path + ": " + std::strerror(error);
+  return false;
+}
+
+bool NextLine(const CheckState& state, LineWalk* walk, ScriptLine* line) {
+  if (walk->ended) return false;
+  if (!walk->toTheEnd && state.cutoffLine != 0 && walk->number >= state.cutoffLine) return false;
+  // The reader: CR ends a line, LF and NUL are dropped, leading blanks
+  // skipped; after 1300 characters the rest up to the CR is dropped.
+  const std::string& bytes = state.bytes;
+  size_t p = walk->offset;
+  line->start = p;
+  line->text.clear();
+  line->cut = false;
+  bool endedByCr = false;
+  while (p < bytes.size()) {
+    char c = bytes[p++];
+    if (c == '\r') {
+      endedByCr = true;
+      break;
+    }
+    if (c == '\n' || c == '\0') continue;
+    if (line->text.size() >= static_cast<size_t>(kMaxLineLength)) {
+      line->cut = true;
+      size_t cr = bytes.find('\r', p);
+      endedByCr = cr != std::string::npos;
+      p = endedByCr ? cr + 1 : bytes.size();
+      break;
+    }
+    if ((c == ' ' || c == '\t') && line->text.empty()) continue;
+    line->text += c;
+  }
+  line->end = p;
+  walk->offset = p;
+  walk->ended = !endedByCr;
+  line->number = ++walk->number;
+
+  line->section = walk->section;
+  if (line->headerLine != walk->headerLine || line->headerText != walk->headerText) {
+    line->headerText = walk->headerText;
+  }
+  line->headerLine = walk->headerLine;
+  line->action = walk->action;
+  line->expanded.clear();
+  line->expandedFits = true;
+  const char* text = line->text.c_str();
+  if (line->text.empty()) {
+    line->verdict = kLineEmpty;
+  } else if (IsCommentLine(text, walk->action)) {
+    line->verdict = kLineComment;
+  } else if (text[0] == '[') {
+    // Every known header is "[...]" of five or more characters.
+    bool named = line->text.size() >= 5 && line->text.back() == ']';
+    walk->action = named ? ActionOfHeader(text) : kActionNone;
+    walk->section = named ? KindOfHeader(text) : kSectionUnknown;
+    walk->headerLine = line->number;
+    walk->headerText = line->text;
+    walk->versionCopyOpen = walk->action == kActionVersionCopy;
+    line->section = walk->section;
+    line->headerLine = walk->headerLine;
+    line->headerText = walk->headerText;
+    line->action = walk->action;
+    line->verdict = walk->section == kSectionUnknown ? kLineUnknownHeader : kLineHeader;
+  } else if (walk->action == kActionNone) {
+    line->verdict = kLineSkipped;
+  } else if (!walk->verdicts) {
+    line->verdict = kLineRuns;  // not looked at closer in this walk
+  } else {
+    line->expandedFits = !line->cut && state.Expand(line->text, &line->expanded, false);
+    if (!line->expandedFits) {
+      line->verdict = kLineRefused;
+    } else if (walk->action == kActionVersionCopy) {
+      if (walk->versionCopyOpen && VersionCopySetting(line->expanded.c_str()) != 0) {
+        line->verdict = kLineSetting;
+      } else {
+        walk->versionCopyOpen = false;
+        line->verdict = kLineGated;
+      }
+    } else {
+      line->verdict = kLineRuns;
+    }
+    // [Copy] lines whose joined paths do not fit their fields are refused.
+    if ((line->verdict == kLineRuns && walk->action == kActionCopy) ||
+        line->verdict == kLineGated) {
+      std::vector<char> copy(line->expanded.begin(), line->expanded.end());
+      copy.push_back('\0');
+      char scratch[kLongPathSize], target[kPathFieldSize], source[kPathFieldSize];
+      char* filter = nullptr;
+      if (!SplitActionLine(copy.data(), kActionCopy, kPackageMarker, kInstallMarker, scratch,
+                           target, source, &filter)) {
+        line->verdict = kLineRefused;
+      }
+    }
+  }
+  return true;
 }
 
 void CheckWholeFile(CheckState* state) {
   const std::string& bytes = state->bytes;
+  LineWalk walk;
+  walk.verdicts = false;
+  ScriptLine line;
   if (HasUtf16ByteOrderMark(bytes)) {
     state->Add(1, kError, "byte-order-mark",
                "the file is UTF-16 text: Setup reads 8-bit Windows-1250 text and finds no line "
                "it knows in it; save it in Windows-1250");
   } else if (HasUtf8ByteOrderMark(bytes)) {
-    std::string first = state->lines.empty() ? "" : state->lines[0].text.substr(3);
+    LineWalk first;
+    first.verdicts = false;
+    NextLine(*state, &first, &line);
     state->Add(1, kError, "byte-order-mark",
                "the file begins with a UTF-8 byte-order mark: Setup's line reader takes its "
-               "three bytes as the start of line 1, so " + Quote(first) +
+               "three bytes as the start of line 1, so " +
+                   Quote(line.text.size() > 3 ? line.text.substr(3) : "") +
                    " is not what it seems (a header there names no section); save the file "
                    "in Windows-1250 without a byte-order mark");
   }
@@ -171,7 +276,7 @@ void CheckWholeFile(CheckState* state) {
 
   int utf8Line = 0, utf8Lines = 0;
   std::string utf8Example;
-  for (const ScriptLine& line : state->lines) {
+  while (NextLine(*state, &walk, &line)) {
     size_t lf = JoiningLf(bytes, line);
     if (lf != std::string::npos) {
       state->Add(line.number, kError, "lf-in-line",
@@ -224,142 +329,140 @@ void CheckWholeFile(CheckState* state) {
   }
 }
 
-void WalkSections(CheckState* state) {
-  int action = kActionNone;
-  bool versionCopyOpen = false;  // before the first file line of a [VersionCopy]
-  SectionKind section = kSectionNone;
-  int headerLine = 0;
-  for (ScriptLine& line : state->lines) {
-    line.section = section;
-    line.headerLine = headerLine;
-    line.action = action;
-    line.expandedFits = true;
-    const char* text = line.text.c_str();
-    if (line.text.empty()) {
-      line.verdict = kLineEmpty;
-    } else if (IsCommentLine(text, action)) {
-      line.verdict = kLineComment;
-    } else if (text[0] == '[') {
-      action = ActionOfHeader(text);
-      section = KindOfHeader(text);
-      headerLine = line.number;
-      versionCopyOpen = action == kActionVersionCopy;
-      line.section = section;
-      line.headerLine = headerLine;
-      line.action = action;
-      line.verdict = section == kSectionUnknown ? kLineUnknownHeader : kLineHeader;
-    } else if (action == kActionNone) {
-      line.verdict = kLineSkipped;
-    } else {
-      line.expandedFits = !line.cut && state->Expand(line.text, &line.expanded, false);
-      if (!line.expandedFits) {
-        line.verdict = kLineRefused;
-      } else if (action == kActionVersionCopy) {
-        if (versionCopyOpen && VersionCopySetting(line.expanded.c_str()) != 0) {
-          line.verdict = kLineSetting;
-        } else {
-          versionCopyOpen = false;
-          line.verdict = kLineGated;
-        }
-      } else {
-        line.verdict = kLineRuns;
-      }
-    }
-    // [Copy] lines whose joined paths do not fit their fields are refused.
-    if ((line.verdict == kLineRuns && action == kActionCopy) || line.verdict == kLineGated) {
-      std::vector<char> copy(line.expanded.begin(), line.expanded.end());
-      copy.push_back('\0');
-      char scratch[kLongPathSize], target[kPathFieldSize], source[kPathFieldSize];
-      char* filter = nullptr;
-      if (!SplitActionLine(copy.data(), kActionCopy, kPackageMarker, kInstallMarker, scratch, target,
-                           source, &filter)) {
-        line.verdict = kLineRefused;
-      }
-    }
+namespace {
+
+// A header and what stands under it up to the next one.
+struct HeaderCount {
+  bool open = false;
+  ScriptLine header;
+  int under = 0, acting = 0, settings = 0;
+  std::string longLine;  // its own line-too-long finding, given after the header's
+  Severity longSeverity = kWarning;
+};
+
+// What a header of no section was meant to be, remembered by its text (a
+// script may repeat one many times).
+std::string CachedMeantHeader(CheckState* state, const std::string& header, std::string* why) {
+  static const size_t kKept = 256;
+  auto known = state->meantHeaders.find(header);
+  if (known != state->meantHeaders.end()) {
+    *why = known->second.second;
+    return known->second.first;
   }
+  std::string meant = MeantHeader(header, why);
+  if (state->meantHeaders.size() >= kKept) state->meantHeaders.clear();
+  state->meantHeaders[header] = {meant, *why};
+  return meant;
 }
 
-void CheckHeaders(CheckState* state) {
-  bool byteOrderMark = HasUtf8ByteOrderMark(state->bytes);
-  int firstSkipped = 0, skippedAbove = 0;
-  for (size_t i = 0; i < state->lines.size(); ++i) {
-    const ScriptLine& line = state->lines[i];
-    if (line.headerLine == 0 && line.verdict == kLineSkipped) {
-      if (firstSkipped == 0) firstSkipped = line.number;
-      ++skippedAbove;
+void CloseHeader(CheckState* state, const HeaderCount& count) {
+  if (!count.open) return;
+  const ScriptLine& line = count.header;
+  int under = count.under, acting = count.acting, settings = count.settings;
+  if (line.section == kSectionAction) {
+    if (acting + settings == 0) {
+      state->Add(line.number, kWarning, "section-empty",
+                 Quote(line.text) + " has no lines: nothing happens in this section");
+    } else if (acting == 0) {
+      state->Add(line.number, kWarning, "section-empty",
+                 Quote(line.text) + " has settings but no file line: nothing is copied");
     }
-    if (line.verdict != kLineHeader && line.verdict != kLineUnknownHeader) continue;
-
-    // What stands under the header, up to the next one.
-    int under = 0, acting = 0, settings = 0;
-    for (size_t j = i + 1; j < state->lines.size(); ++j) {
-      const ScriptLine& next = state->lines[j];
-      if (next.verdict == kLineHeader || next.verdict == kLineUnknownHeader) break;
-      if (next.verdict == kLineSkipped) ++under;
-      if (next.verdict == kLineRuns || next.verdict == kLineGated || next.verdict == kLineRefused)
-        ++acting;
-      if (next.verdict == kLineSetting) ++settings;
-    }
-    if (line.section == kSectionAction) {
-      if (acting + settings == 0) {
-        state->Add(line.number, kWarning, "section-empty",
-                   Quote(line.text) + " has no lines: nothing happens in this section");
-      } else if (acting == 0) {
-        state->Add(line.number, kWarning, "section-empty",
-                   Quote(line.text) + " has settings but no file line: nothing is copied");
-      }
-      continue;
-    }
-    if (line.verdict != kLineUnknownHeader) continue;
-
+  } else if (line.verdict == kLineUnknownHeader) {
     std::string why;
-    std::string meant = MeantHeader(line.text, &why);
-    std::string lines = under == 1 ? "the line under it is" : "the " + std::to_string(under) + " lines under it are";
+    std::string meant = CachedMeantHeader(state, line.text, &why);
+    std::string lines = under == 1 ? "the line under it is"
+                                   : "the " + std::to_string(under) + " lines under it are";
     if (meant.empty()) {
       if (under > 0) {
         state->Add(line.number, kWarning, "section-unknown",
                    Quote(line.text) + " is no section Setup knows: " + lines + " skipped");
       }
-      continue;
-    }
-    std::string effect;
-    if (meant == "[Options]") {
-      effect = "Setup's line reader does not see the flag lines under it (KillQuillon=1, "
-               "NoDir=1, SkipWelcome=1, SkipInfo=1, Rollback=1)";
-    } else if (meant == "[ReadIni]" || meant == "[readreg]") {
-      effect = under == 1 ? "the definition under it is not read"
-                          : "the " + std::to_string(under) + " definitions under it are not read";
     } else {
-      effect = lines + " skipped";
+      std::string effect;
+      if (meant == "[Options]") {
+        effect = "Setup's line reader does not see the flag lines under it (KillQuillon=1, "
+                 "NoDir=1, SkipWelcome=1, SkipInfo=1, Rollback=1)";
+      } else if (meant == "[ReadIni]" || meant == "[readreg]") {
+        effect = under == 1 ? "the definition under it is not read"
+                            : "the " + std::to_string(under) + " definitions under it are not read";
+      } else {
+        effect = lines + " skipped";
+      }
+      state->Add(line.number, kError, "header-unknown",
+                 Quote(line.text) + " is not a section header" +
+                     (why.empty() ? "" : " (" + why + ")") + ": " + effect + "; did you mean " +
+                     meant + "?");
     }
-    state->Add(line.number, kError, "header-unknown",
-               Quote(line.text) + " is not a section header" +
-                   (why.empty() ? "" : " (" + why + ")") + ": " + effect + "; did you mean " +
-                   meant + "?");
   }
-  if (skippedAbove > 0 && !byteOrderMark) {
-    std::string more =
-        skippedAbove > 1 ? " (and so are " + std::to_string(skippedAbove - 1) + " more lines)" : "";
-    state->Add(firstSkipped, kWarning, "before-first-header",
-               "stands above the first section header: Setup skips it" + more);
+  if (!count.longLine.empty()) {
+    state->Add(line.number, count.longSeverity, "line-too-long", count.longLine);
+  }
+}
+
+}  // namespace
+
+void CheckHeaders(CheckState* state) {
+  // Lines above the first header, counted first: their finding comes first.
+  {
+    LineWalk walk;
+    walk.verdicts = false;
+    ScriptLine line;
+    int firstSkipped = 0, skippedAbove = 0;
+    while (NextLine(*state, &walk, &line) && line.headerLine == 0) {
+      if (line.verdict != kLineSkipped) continue;
+      if (firstSkipped == 0) firstSkipped = line.number;
+      ++skippedAbove;
+    }
+    if (skippedAbove > 0 && !HasUtf8ByteOrderMark(state->bytes)) {
+      std::string more =
+          skippedAbove > 1 ? " (and so are " + std::to_string(skippedAbove - 1) + " more lines)" : "";
+      state->Add(firstSkipped, kWarning, "before-first-header",
+                 "stands above the first section header: Setup skips it" + more);
+    }
   }
 
-  // Lines longer than the reader takes.
-  for (const ScriptLine& line : state->lines) {
+  LineWalk walk;
+  ScriptLine line;
+  HeaderCount count;
+  while (NextLine(*state, &walk, &line)) {
+    bool header = line.verdict == kLineHeader || line.verdict == kLineUnknownHeader;
+    if (header) {
+      CloseHeader(state, count);
+      count = HeaderCount();
+      count.open = true;
+      count.header = line;
+    } else if (count.open) {
+      if (line.verdict == kLineSkipped) ++count.under;
+      if (line.verdict == kLineRuns || line.verdict == kLineGated || line.verdict == kLineRefused)
+        ++count.acting;
+      if (line.verdict == kLineSetting) ++count.settings;
+    }
+
+    // Lines longer than the reader takes.
     if (!line.cut || line.verdict == kLineComment) continue;
-    std::string length = std::to_string(ReadableText(state->bytes, line.start, line.end).size());
+    size_t characters = 0;
+    ReadableText(state->bytes, line.start, line.end, &characters);
+    std::string length = std::to_string(characters);
+    Severity severity = kWarning;
+    std::string message;
     if (line.verdict == kLineRefused) {
-      state->Add(line.number, kError, "line-too-long",
-                 "is " + length + " characters long: Setup reads at most 1300 characters of a "
-                 "line and does not execute this one (message 46)");
+      severity = kError;
+      message = "is " + length + " characters long: Setup reads at most 1300 characters of a "
+                "line and does not execute this one (message 46)";
     } else if (line.section == kSectionReadIni || line.section == kSectionReadReg) {
-      state->Add(line.number, kError, "line-too-long",
-                 "is " + length + " characters long: a definition longer than 1300 characters "
-                 "defines nothing");
+      severity = kError;
+      message = "is " + length + " characters long: a definition longer than 1300 characters "
+                "defines nothing";
     } else {
-      state->Add(line.number, kWarning, "line-too-long",
-                 "is " + length + " characters long: Setup's line reader keeps only its first "
-                 "1300 characters");
+      message = "is " + length + " characters long: Setup's line reader keeps only its first "
+                "1300 characters";
+    }
+    if (header) {
+      count.longLine = message;
+      count.longSeverity = severity;
+    } else {
+      state->Add(line.number, severity, "line-too-long", message);
     }
   }
+  CloseHeader(state, count);
 }

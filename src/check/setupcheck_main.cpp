@@ -1,13 +1,16 @@
 // setupcheck [--json] [--lines] PACKAGE_DIR|setup.dat
 // Reports, in the form compilers use, every line of a package's script that
 // will not do what it seems to say. Exit status: 0 nothing to report, 1
-// warnings, 2 errors, 3 the package cannot be read.
+// warnings, 2 errors, 3 the package cannot be read or the command is wrong.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "app/text.h"
 #include "check/check_platform.h"
+#include "check/check_state.h"
 #include "check/package_check.h"
 #include "check/text_1250.h"
 #include "script/script_reader.h"
@@ -17,14 +20,87 @@ namespace {
 const char kUsage[] =
     "usage: setupcheck [--json] [--lines] PACKAGE_DIR\n"
     "       setupcheck [--json] [--lines] PATH\\setup.dat\n"
-    "  --json   the findings as a JSON array\n"
-    "  --lines  what Setup does with each line of the script\n";
+    "  --json     the findings as a JSON array; with --lines one JSON object\n"
+    "             {\"lines\": [...], \"findings\": [...], \"errors\": n, \"warnings\": n}\n"
+    "  --lines    what Setup does with each line of the script\n"
+    "  -h, --help this text\n";
 
-void Write(const std::string& utf8, FILE* stream) {
+const int kExitUsage = 3;
+const int kExitUnreadable = 3;
+
+// What the command line asks for.
+struct Request {
+  bool json = false;
+  bool lines = false;
+  bool help = false;
+  std::string argument;  // the package directory or its setup.dat
+};
+
+// The switches, one row each.
+struct Switch {
+  const char* name;
+  bool Request::*flag;
+};
+const Switch kSwitches[] = {
+    {"--json", &Request::json}, {"--lines", &Request::lines}, {"--help", &Request::help},
+    {"-h", &Request::help},
+};
+
+// False with *problem set when the command line is not one setupcheck takes.
+bool ParseArguments(int argc, char** argv, Request* request, std::string* problem) {
+  std::vector<std::string> names;
+  for (const Switch& entry : kSwitches) names.push_back(entry.name);
+  for (int i = 1; i < argc; ++i) {
+    std::string argument = argv[i];
+    const Switch* known = nullptr;
+    for (const Switch& entry : kSwitches) {
+      if (argument == entry.name) known = &entry;
+    }
+    if (known) {
+      request->*(known->flag) = true;
+    } else if (argument.size() > 1 && argument[0] == '-') {
+      std::string meant = Suggest(argument, names, 2);
+      *problem = "unknown option '" + argument + "'" +
+                 (meant.empty() ? "" : "; did you mean " + meant + "?");
+      return false;
+    } else if (request->argument.empty()) {
+      request->argument = argument;
+    } else {
+      *problem = "one package at a time: '" + argument + "' is one too many";
+      return false;
+    }
+  }
+  if (request->argument.empty() && !request->help) {
+    *problem = "no package named";
+    return false;
+  }
+  return true;
+}
+
+// Output in large pieces: a script of millions of lines gives as many lines.
+struct Output {
+  FILE* stream;
+  std::string pending;
+  void Put(const std::string& text) {
+    pending += text;
+    if (pending.size() >= 65536) Flush();
+  }
+  void Flush() {
 #ifdef _WIN32
-  if (WriteConsoleText(utf8, stream == stderr)) return;
+    if (!pending.empty() && WriteConsoleText(pending, stream == stderr)) {
+      pending.clear();
+      return;
+    }
 #endif
-  std::fwrite(utf8.data(), 1, utf8.size(), stream);
+    std::fwrite(pending.data(), 1, pending.size(), stream);
+    std::fflush(stream);
+    pending.clear();
+  }
+};
+
+void Say(const std::string& text, FILE* stream) {
+  Output output{stream, text};
+  output.Flush();
 }
 
 // Command-line text as UTF-8: Windows hands it over in its ANSI code page.
@@ -36,15 +112,38 @@ std::string ArgumentText(const std::string& text) {
 #endif
 }
 
+// UTF-8 text for a terminal or a log: control characters (which move the
+// cursor, clear the screen, ring, retitle the window) shown as \xNN.
+std::string Printable(const std::string& utf8) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    // C1 controls are the UTF-8 pairs C2 80 to C2 9F.
+    bool c1 = c == 0xC2 && i + 1 < utf8.size() && (static_cast<unsigned char>(utf8[i + 1]) & 0xE0) == 0x80;
+    if (c < 0x20 || c == 0x7F || c1) {
+      unsigned code = c1 ? static_cast<unsigned char>(utf8[++i]) : c;
+      char escape[8];
+      FormatText(escape, sizeof escape, "\\x%02X", code);
+      out += escape;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 std::string JsonText(const std::string& utf8) {
   std::string out = "\"";
-  for (unsigned char c : utf8) {
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    bool c1 = c == 0xC2 && i + 1 < utf8.size() && (static_cast<unsigned char>(utf8[i + 1]) & 0xE0) == 0x80;
     if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
-    } else if (c < 0x20) {
+    } else if (c < 0x20 || c == 0x7F || c1) {
+      unsigned code = c1 ? static_cast<unsigned char>(utf8[++i]) : c;
       char escape[8];
-      FormatText(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+      FormatText(escape, sizeof escape, "\\u%04x", code);
       out += escape;
     } else {
       out += static_cast<char>(c);
@@ -57,90 +156,123 @@ const char* SeverityText(Severity severity) {
   return severity == kError ? "error" : severity == kWarning ? "warning" : "note";
 }
 
+bool IsDirectory(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
 // The script and the package directory named by the argument.
-bool Locate(const std::string& argument, std::string* scriptPath, std::string* packageDir) {
+void Locate(const std::string& argument, std::string* scriptPath, std::string* packageDir) {
   char separator = argument.find('\\') != std::string::npos ? '\\' : '/';
 #ifdef _WIN32
   if (argument.find('/') == std::string::npos) separator = '\\';
 #endif
-  std::string directory = argument;
-  if (directory.empty()) directory = ".";
-  char last = directory[directory.size() - 1];
-  if (last != '/' && last != '\\') directory += separator;
-  std::vector<FoundEntry> found;
-  if (HostPlatform().findFiles(directory, "setup.dat", &found) && !found[0].directory) {
-    *scriptPath = directory + found[0].name;
+  std::string directory = argument.empty() ? "." : argument;
+  if (IsDirectory(directory)) {
+    char last = directory[directory.size() - 1];
+    if (last != '/' && last != '\\') directory += separator;
+    // The package's setup.dat in whatever case; a missing one is named as
+    // Setup looks for it.
+    std::vector<FoundEntry> found;
+    bool there = HostPlatform().findFiles(directory, "setup.dat", &found);
+    *scriptPath = directory + (there ? found[0].name : std::string("setup.dat"));
     *packageDir = directory;
-    return true;
+    return;
   }
   size_t cut = argument.find_last_of("/\\");
   *scriptPath = argument;
   *packageDir = cut == std::string::npos ? std::string(".") + separator : argument.substr(0, cut + 1);
-  return true;
+}
+
+// What --lines writes for each line, as the check walks the script.
+struct LinesWriter {
+  Output* output;
+  std::string shown;
+  bool json;
+  bool first = true;
+};
+
+void WriteLine(void* context, const LineReport& report) {
+  LinesWriter* writer = static_cast<LinesWriter*>(context);
+  const char* section = report.action ? SectionNames[report.action] : "";
+  if (writer->json) {
+    writer->output->Put(std::string(writer->first ? "{\"lines\": [\n " : ",\n ") +
+                        "{\"line\": " + std::to_string(report.line) + ", \"verdict\": \"" +
+                        VerdictText(report.verdict) + "\", \"section\": \"" + section + "\"}");
+  } else {
+    writer->output->Put(writer->shown + ":" + std::to_string(report.line) + ": " +
+                        VerdictText(report.verdict) + (report.action ? std::string(" ") + section : "") +
+                        "\n");
+  }
+  writer->first = false;
+}
+
+std::string FindingText(const std::string& shown, const Finding& finding, bool json) {
+  std::string message = Printable(Utf8From1250(finding.message));
+  if (json) {
+    return "{\"file\": " + JsonText(shown) + ", \"line\": " + std::to_string(finding.line) +
+           ", \"editorLine\": " + std::to_string(finding.editorLine) + ", \"severity\": \"" +
+           SeverityText(finding.severity) + "\", \"kind\": \"" + finding.kind +
+           "\", \"message\": " + JsonText(Utf8From1250(finding.message)) + "}";
+  }
+  std::string editor = finding.editorLine != finding.line
+                           ? " (line " + std::to_string(finding.editorLine) + " in an editor)"
+                           : "";
+  return Printable(shown) + ":" + std::to_string(finding.line) + ": " +
+         SeverityText(finding.severity) + ": " + message + editor + " [" + finding.kind + "]\n";
+}
+
+std::string Stopped(const CheckResult& result) {
+  if (result.stoppedAfterLine == 0) return "";
+  return "; more than " + std::to_string(kMaxFindings) + " findings: checking stopped after line " +
+         std::to_string(result.stoppedAfterLine) + " (exit status 2)";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool json = false, lines = false;
-  std::string argument;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--json") == 0) {
-      json = true;
-    } else if (std::strcmp(argv[i], "--lines") == 0) {
-      lines = true;
-    } else if (argv[i][0] == '-' && argv[i][1] == '-') {
-      Write(kUsage, std::strcmp(argv[i], "--help") == 0 ? stdout : stderr);
-      return std::strcmp(argv[i], "--help") == 0 ? 0 : 3;
-    } else if (argument.empty()) {
-      argument = argv[i];
-    } else {
-      Write(kUsage, stderr);
-      return 3;
-    }
+  Request request;
+  std::string problem;
+  if (!ParseArguments(argc, argv, &request, &problem)) {
+    Say("setupcheck: " + ArgumentText(problem) + "\n" + kUsage, stderr);
+    return kExitUsage;
   }
-  if (argument.empty()) {
-    Write(kUsage, stderr);
-    return 3;
+  if (request.help) {
+    Say(kUsage, stdout);
+    return 0;
   }
 
   std::string scriptPath, packageDir;
-  Locate(argument, &scriptPath, &packageDir);
-  CheckResult result = CheckPackage(scriptPath, packageDir, HostPlatform());
+  Locate(request.argument, &scriptPath, &packageDir);
   std::string shown = ArgumentText(scriptPath);
+  Output output{stdout, ""};
+  LinesWriter writer{&output, Printable(shown), request.json};
+  LineSink sink{WriteLine, &writer};
+  CheckResult result =
+      CheckPackage(scriptPath, packageDir, HostPlatform(), request.lines ? &sink : nullptr);
   if (!result.readable) {
-    Write("setupcheck: " + ArgumentText(result.problem) + "\n", stderr);
-    return 3;
+    Say("setupcheck: " + Printable(ArgumentText(result.problem)) + "\n", stderr);
+    return kExitUnreadable;
   }
 
-  int errors = 0, warnings = 0;
-  std::string out;
-  if (json) out = "[";
-  for (const Finding& finding : result.findings) {
-    errors += finding.severity == kError;
-    warnings += finding.severity == kWarning;
-    std::string message = Utf8From1250(finding.message);
-    if (lines) continue;
-    if (json) {
-      out += std::string(out.size() > 1 ? ",\n " : "\n ") + "{\"file\": " + JsonText(shown) +
-             ", \"line\": " + std::to_string(finding.line) + ", \"severity\": \"" +
-             SeverityText(finding.severity) + "\", \"kind\": \"" + finding.kind +
-             "\", \"message\": " + JsonText(message) + "}";
-    } else {
-      out += shown + ":" + std::to_string(finding.line) + ": " + SeverityText(finding.severity) +
-             ": " + message + " [" + finding.kind + "]\n";
+  if (request.json) {
+    output.Put(request.lines ? "\n ],\n \"findings\": [" : "[");
+    bool first = true;
+    for (const Finding& finding : result.findings) {
+      output.Put(std::string(first ? "\n " : ",\n ") + FindingText(shown, finding, true));
+      first = false;
     }
+    output.Put(request.lines ? "\n ],\n \"errors\": " + std::to_string(result.errors) +
+                                   ", \"warnings\": " + std::to_string(result.warnings) + "\n}\n"
+                             : "\n]\n");
+  } else if (!request.lines) {
+    for (const Finding& finding : result.findings) output.Put(FindingText(shown, finding, false));
+    output.Put(std::to_string(result.errors) + " errors, " + std::to_string(result.warnings) +
+               " warnings" + Stopped(result) + "\n");
   }
-  if (lines) {
-    for (const LineReport& report : result.lines) {
-      out += shown + ":" + std::to_string(report.line) + ": " + VerdictText(report.verdict) +
-             (report.action ? std::string(" ") + SectionNames[report.action] : "") + "\n";
-    }
-  } else if (json) {
-    out += "\n]\n";
-  } else {
-    out += std::to_string(errors) + " errors, " + std::to_string(warnings) + " warnings\n";
-  }
-  Write(out, stdout);
-  return errors > 0 ? 2 : warnings > 0 ? 1 : 0;
+  output.Flush();
+  if (result.stoppedAfterLine != 0 && request.json) Say("setupcheck:" + Stopped(result) + "\n", stderr);
+  // A check that stopped early may not have seen an error: it never passes.
+  if (result.stoppedAfterLine != 0) return 2;
+  return result.errors > 0 ? 2 : result.warnings > 0 ? 1 : 0;
 }

@@ -56,6 +56,23 @@ void AppendUtf8(std::string* out, unsigned code) {
   }
 }
 
+// ISO-8859-2 where it differs from Windows-1250 (0xA0 to 0xBF; 0x80 to
+// 0x9F are control characters there, 0xC0 to 0xFF are the same).
+const unsigned short kLatin2A0[32] = {
+    0x00A0, 0x0104, 0x02D8, 0x0141, 0x00A4, 0x013D, 0x015A, 0x00A7,
+    0x00A8, 0x0160, 0x015E, 0x0164, 0x0179, 0x00AD, 0x017D, 0x017B,
+    0x00B0, 0x0105, 0x02DB, 0x0142, 0x00B4, 0x013E, 0x015B, 0x02C7,
+    0x00B8, 0x0161, 0x015F, 0x0165, 0x017A, 0x02DD, 0x017E, 0x017C,
+};
+
+bool IsLetter1250(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || Unaccented1250(c) != c;
+}
+
+bool IsLowerLetter1250(char c) {
+  return (c >= 'a' && c <= 'z') || (Unaccented1250(c) != c && Upper1250(c) != c);
+}
+
 }  // namespace
 
 char Upper1250(char c) {
@@ -83,6 +100,58 @@ std::string Utf8From1250(const std::string& text) {
     AppendUtf8(&out, code || !c ? code : 0xFFFD);
   }
   return out;
+}
+
+std::string Text1250FromUtf8(const std::string& utf8) {
+  std::string text;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  size_t size = utf8.size();
+  for (size_t i = 0; i < size;) {
+    size_t length = Utf8SequenceLength(p + i, size - i);
+    if (length == 0) {
+      text += static_cast<char>(p[i]);
+      ++i;
+      continue;
+    }
+    unsigned code = p[i] & (0xFF >> (length + 1));
+    for (size_t k = 1; k < length; ++k) code = (code << 6) | (p[i + k] & 0x3F);
+    char byte = '?';
+    for (unsigned c = 0x80; c <= 0xFF; ++c) {
+      if (CodePoint1250(static_cast<unsigned char>(c)) == code) byte = static_cast<char>(c);
+    }
+    text += byte;
+    i += length;
+  }
+  return text;
+}
+
+unsigned CodePointLatin2(unsigned char c) {
+  if (c >= 0xA0 && c <= 0xBF) return kLatin2A0[c - 0xA0];
+  return c >= 0x80 && c < 0xA0 ? c : CodePoint1250(c);
+}
+
+size_t FindLatin2Byte(const std::string& text, size_t from) {
+  for (size_t i = from; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    char before = i > 0 ? text[i - 1] : ' ';
+    char after = i + 1 < text.size() ? text[i + 1] : ' ';
+    switch (c) {
+      case 0xA5:  // Ą for Ľ
+      case 0xB9:  // ą for š
+      case 0xB5:  // µ for ľ
+        return i;
+      case 0xA9:  // © for Š
+      case 0xAE:  // ® for Ž
+        if (IsLowerLetter1250(after)) return i;
+        break;
+      case 0xAB:  // « for Ť
+      case 0xBB:  // » for ť
+        if (IsLetter1250(before) && IsLetter1250(after)) return i;
+        break;
+      default: break;
+    }
+  }
+  return std::string::npos;
 }
 
 size_t Utf8SequenceLength(const unsigned char* text, size_t available) {

@@ -1,47 +1,109 @@
-// How the system's file search compares a mask with a name, for setupcheck
-// on every system (the comparison test checks it against Wine's search).
+// How Windows' file search compares the last part of a search path with a
+// name, for setupcheck on every system. The search first brings the part
+// into its normal form (trailing dots and blanks go), then rewrites the DOS
+// wildcards the way its documentation gives them:
+//   '?'                 -> DOS_QM   any one character; none at a '.' or at
+//                                   the end of the name
+//   '*' before a '.'    -> DOS_STAR any run up to the name's last '.'
+//   '.' before '?'/'*'  -> DOS_DOT  a '.', or nothing at the end of the name
+//   a final '*' of a part that ended in '.' -> DOS_STAR
+//   "*.*"               -> '*'
+// so "*." finds the names without an extension, "a??" finds "a", "ab" and
+// "abc", and "a?.txt" finds "a.txt". Names compare without regard to case.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "check/check_platform.h"
 #include "check/text_1250.h"
 
 namespace {
 
-// The search's comparison as Wine's FindFirstFileA makes it (found by the
-// comparison test): '*' takes any run, '?' exactly one character, letters
-// without regard to case; after a run of '*' the search goes on at the next
-// name character equal to the mask's next one, and only the run since the
-// last '*' is tried again; mask characters left over at the end of the name
-// count when they are all '.' or '*'.
-bool MaskMatches(const char* mask, const char* name) {
-  const char* lastStar = nullptr;
-  const char* retry = nullptr;
-  while (*name != '\0' && *mask != '\0') {
-    if (*mask == '*') {
-      while (*mask == '*') ++mask;
-      if (*mask == '\0') return true;
-      lastStar = mask;
-      while (*name != '\0' && Upper1250(*name) != Upper1250(*mask)) ++name;
-      retry = name;
-    } else if (*mask == '?') {
-      ++mask;
-      ++name;
-    } else if (Upper1250(*mask) == Upper1250(*name)) {
-      ++mask;
-      ++name;
-      if (*mask == '\0') {
-        if (*name == '\0') return true;
-        if (lastStar) mask = lastStar;
-      }
-    } else {
-      if (!lastStar || *retry == '\0') return false;
-      mask = lastStar;
-      name = ++retry;
+// The DOS wildcards in a rewritten mask: bytes no name can hold.
+const char kDosStar = '<';
+const char kDosQm = '>';
+const char kDosDot = '"';
+
+// The part in the form the search compares: trailing dots and blanks
+// removed, the wildcards rewritten.
+std::string DosMask(const char* pattern) {
+  std::string mask = pattern;
+  bool endedInDot = !mask.empty() && mask.back() == '.';
+  while (!mask.empty() && (mask.back() == '.' || mask.back() == ' ')) mask.pop_back();
+  if (mask == "*.*") return "*";
+  for (size_t i = 0; i < mask.size(); ++i) {
+    if (i > 0 && mask[i] == '.' && mask[i - 1] == '*') mask[i - 1] = kDosStar;
+    if (mask[i] == '?') {
+      mask[i] = kDosQm;
+      if (i > 0 && mask[i - 1] == '.') mask[i - 1] = kDosDot;
+    } else if (mask[i] == '*' && i > 0 && mask[i - 1] == '.') {
+      mask[i - 1] = kDosDot;
     }
   }
-  while (*mask == '.' || *mask == '*') ++mask;
-  return *name == '\0' && *mask == '\0';
+  if (endedInDot && !mask.empty() && mask.back() == '*') mask.back() = kDosStar;
+  return mask;
+}
+
+// The mask matches nothing more when what is left of it can match the end
+// of a name.
+bool MatchesEmpty(const std::string& mask, size_t m) {
+  for (; m < mask.size(); ++m) {
+    char c = mask[m];
+    if (c != '*' && c != kDosStar && c != kDosDot && c != kDosQm) return false;
+  }
+  return true;
+}
+
+// The comparison, memoised by position: 0 unknown, 1 no, 2 yes.
+struct Matcher {
+  const std::string& mask;
+  const std::string& name;
+  size_t lastDot;  // of the name, npos without one
+  std::vector<unsigned char> memo;
+
+  bool At(size_t m, size_t n) {
+    unsigned char& known = memo[m * (name.size() + 1) + n];
+    if (known == 0) known = Compare(m, n) ? 2 : 1;
+    return known == 2;
+  }
+
+  bool Compare(size_t m, size_t n) {
+    if (m == mask.size()) return n == name.size();
+    char c = mask[m];
+    if (c == '*') {
+      for (size_t k = n; k <= name.size(); ++k) {
+        if (At(m + 1, k)) return true;
+      }
+      return false;
+    }
+    if (c == kDosStar) {
+      // Any run that does not pass the last '.'; the '.' itself may be taken.
+      size_t limit = lastDot == std::string::npos || lastDot < n ? name.size() : lastDot + 1;
+      for (size_t k = n; k <= limit; ++k) {
+        if (At(m + 1, k)) return true;
+      }
+      return false;
+    }
+    if (c == kDosQm) {
+      if (n == name.size()) return MatchesEmpty(mask, m + 1);
+      if (name[n] == '.') {
+        return At(m + 1, n) || (n + 1 == name.size() && MatchesEmpty(mask, m + 1));
+      }
+      return At(m + 1, n + 1);
+    }
+    if (c == kDosDot) {
+      if (n == name.size()) return MatchesEmpty(mask, m + 1);
+      return name[n] == '.' && At(m + 1, n + 1);
+    }
+    return n < name.size() && Upper1250(c) == Upper1250(name[n]) && At(m + 1, n + 1);
+  }
+};
+
+bool MaskMatches(const std::string& mask, const std::string& name) {
+  if (mask.empty()) return false;
+  Matcher matcher{mask, name, name.rfind('.'),
+                  std::vector<unsigned char>((mask.size() + 1) * (name.size() + 1), 0)};
+  return matcher.At(0, 0);
 }
 
 // Characters a DOS name cannot hold.
@@ -68,9 +130,10 @@ bool IsDosName(const std::string& name) {
   return dot <= 8 && name.size() - dot > 1 && name.size() - dot < 5;
 }
 
-// The short name: four characters of the name, '~' up to five, three hash
-// characters (unknown here: they match only '?' and '*') and three of the
-// extension.
+// The short name: four characters of the name, '~' up to five, three
+// generated characters (unknown here: they match only wildcards) and three
+// of the extension. What the system generates differs between systems; only
+// these parts are certain.
 std::string ShortName(const std::string& name) {
   size_t extension = name.rfind('.');
   if (extension == 0) extension = std::string::npos;
@@ -90,21 +153,21 @@ std::string ShortName(const std::string& name) {
   return shortName;
 }
 
-// Blanks at the end of the mask do not count.
-std::string Mask(const char* pattern) {
-  std::string mask = pattern;
-  while (!mask.empty() && mask[mask.size() - 1] == ' ') mask.erase(mask.size() - 1);
-  return mask;
-}
-
 }  // namespace
 
 bool WildcardMatches(const char* pattern, const char* name) {
   if (!pattern || !name) return false;
-  if (LongNameMatches(pattern, name)) return true;
-  return !IsDosName(name) && MaskMatches(Mask(pattern).c_str(), ShortName(name).c_str());
+  std::string mask = DosMask(pattern);
+  if (MaskMatches(mask, name)) return true;
+  return !IsDosName(name) && MaskMatches(mask, ShortName(name));
 }
 
 bool LongNameMatches(const char* pattern, const char* name) {
-  return pattern && name && MaskMatches(Mask(pattern).c_str(), name);
+  return pattern && name && MaskMatches(DosMask(pattern), name);
+}
+
+std::string SearchNormalForm(const std::string& part) {
+  std::string normal = part;
+  while (!normal.empty() && (normal.back() == '.' || normal.back() == ' ')) normal.pop_back();
+  return normal;
 }

@@ -108,7 +108,8 @@ TEST(SetupCheck, EachMistakeGivesItsFindingOnItsLine) {
       {"[Options]\nLangID=1\n[Copy]\na.dll\n[Options]\nSkipWelcome=1\n", "6:e:flag-not-seen"},
       {"[Options]\nKillQuillon=1\n", "2:n:flag-waits"},
       {"[Options]\nVerProg={exe}q.exe\nMinVer=3.10.0.0\n", "3:e:bound-malformed"},
-      {"[Options]\nVerProg={exe}q.exe\nMaxVer=3.5:New\n", "3:n:bound-range"},
+      {"[Options]\nVerProg={exe}q.exe\nMaxVer=3.5.:New\n", "3:n:bound-range"},
+      {"[Options]\nVerProg={exe}q.exe\nMaxVer=3.5:New\n", "3:w:bound-digits-ignored"},
       {"[Options]\nMinVer=3.5.0.0:Old\n", "2:w:bound-without-verprog"},
       {"[Options]\nVerProg={src}q.exe\n", "2:e:verprog-unreadable"},
       {"[Options]\nVerProg={abc}\n", "2:e:placeholder-unknown"},
@@ -191,7 +192,11 @@ TEST(SetupCheck, SaysWhatSetupDoesWithEachLine) {
                        "[Run]\n" + kLong + "x\n"),
                   {"a.dll"});
   std::string verdicts;
-  for (const LineReport& line : package.Check().lines) verdicts += VerdictText(line.verdict) + std::string("|");
+  LineSink sink{[](void* context, const LineReport& line) {
+                  *static_cast<std::string*>(context) += VerdictText(line.verdict) + std::string("|");
+                },
+                &verdicts};
+  CheckPackage(package.dir() + "/setup.dat", package.dir() + "/", EmulatedPlatform(), &sink);
   EXPECT_EQ("skipped|header|skipped|empty|header of no section|skipped|header|comment|runs|"
             "header|runs|comment|header|setting|runs if the version check passes|header|refused|"
             "empty|",
