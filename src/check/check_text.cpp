@@ -81,13 +81,20 @@ std::string Suggest(const std::string& word, const std::vector<std::string>& can
                     int limit) {
   std::string best = Closest(word, candidates, limit);
   if (!best.empty()) return best;
-  int bestDistance = 0;
+  // Of the names that abbreviate the word or that it abbreviates, the one
+  // that ends as it does (DeleteReg: DelReg, not Delete).
+  size_t bestEnding = 0;
   for (const std::string& candidate : candidates) {
     if (!Abbreviates(word, candidate) && !Abbreviates(candidate, word)) continue;
-    int distance = EditDistance(word, candidate);
-    if (best.empty() || distance < bestDistance) {
+    size_t ending = 0;
+    while (ending < word.size() && ending < candidate.size() &&
+           FoldAscii(word[word.size() - 1 - ending]) ==
+               FoldAscii(candidate[candidate.size() - 1 - ending])) {
+      ++ending;
+    }
+    if (best.empty() || ending > bestEnding) {
       best = candidate;
-      bestDistance = distance;
+      bestEnding = ending;
     }
   }
   return best;

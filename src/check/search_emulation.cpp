@@ -14,11 +14,24 @@ namespace fs = std::filesystem;
 namespace {
 
 bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+
+// A name on disk as the script names it: in Windows-1250. Windows hands the
+// program its names so; elsewhere they are UTF-8 (whatever the locale), and
+// a name that is no UTF-8 is taken as it is.
+std::string ScriptName(const fs::path& path) {
+  std::string name = path.filename().string();
+#ifdef _WIN32
+  return name;
+#else
+  return Text1250FromUtf8(name);
+#endif
+}
+
 // The entry of `directory` whose name equals `name` without regard to case.
 bool FindEntry(const fs::path& directory, const std::string& name, fs::path* entry) {
   std::error_code error;
   for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
-    std::string candidate = it->path().filename().string();
+    std::string candidate = ScriptName(it->path());
     if (candidate.size() == name.size() &&
         SameText1250(candidate.c_str(), name.c_str(), name.size())) {
       *entry = it->path();
@@ -60,12 +73,12 @@ bool EmulatedFindFiles(const std::string& directory, const std::string& pattern,
     if (HasWildcard(part) || !FindEntry(current, part, &next) || !IsDirectory(next)) return false;
     current = next;
   }
-  if (last.empty() || !IsDirectory(current)) return false;
+  if (SearchNormalForm(last).empty() || !IsDirectory(current)) return false;
 
   std::vector<FoundEntry> entries = {{".", true}, {"..", true}};
   std::error_code error;
   for (fs::directory_iterator it(current, error), end; !error && it != end; it.increment(error)) {
-    entries.push_back({it->path().filename().string(), IsDirectory(it->path())});
+    entries.push_back({ScriptName(it->path()), IsDirectory(it->path())});
   }
   for (const FoundEntry& entry : entries) {
     if (WildcardMatches(last.c_str(), entry.name.c_str())) found->push_back(entry);

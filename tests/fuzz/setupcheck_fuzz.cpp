@@ -46,14 +46,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Each CR ends one call of the reader; the call after the last one meets
   // the end of the file.
   size_t lines = 1;
-  for (size_t i = 0; i < size; ++i) lines += data[i] == '\r';
+  bool markersInScript = false;
+  for (size_t i = 0; i < size; ++i) {
+    lines += data[i] == '\r';
+    markersInScript = markersInScript || (data[i] >= 1 && data[i] <= 6);
+  }
 
-  CheckResult result = CheckPackage(script, PackageDir(), EmulatedPlatform());
+  // The lines the check reports, in order, are the reader's lines.
+  struct Count {
+    size_t lines = 0;
+    bool inOrder = true;
+  } count;
+  LineSink sink{[](void* context, const LineReport& report) {
+                  Count* seen = static_cast<Count*>(context);
+                  seen->inOrder = seen->inOrder && report.line == static_cast<int>(++seen->lines);
+                },
+                &count};
+  CheckResult result = CheckPackage(script, PackageDir(), EmulatedPlatform(), &sink);
   Check(result.readable);
-  Check(result.lines.size() == lines);
+  Check(count.lines == lines && count.inOrder);
+  Check(result.findings.size() <= kMaxFindings + 16);
+  int previous = 0;
   for (const Finding& finding : result.findings) {
-    Check(finding.line >= 1 && static_cast<size_t>(finding.line) <= lines);
+    Check(finding.line >= previous && static_cast<size_t>(finding.line) <= lines);
+    Check(finding.editorLine >= finding.line);
     Check(!finding.kind.empty() && !finding.message.empty());
+    // The checker's stand-ins for directories never reach a message (unless
+    // the script holds those bytes itself).
+    Check(markersInScript ||
+          finding.message.find_first_of("\x01\x02\x03\x04\x05\x06") == std::string::npos);
+    previous = finding.line;
   }
   return 0;
 }

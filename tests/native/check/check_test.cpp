@@ -3,7 +3,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -39,13 +41,23 @@ class Package {
   std::string dir_;
 };
 
-// "line:e|w|n:kind" for each finding, blank-separated.
+// "line:e|w|n:kind" for each finding, blank-separated; "line/editor line"
+// where an editor counts the line otherwise.
 std::string Summary(const CheckResult& result) {
   std::string text;
   for (const Finding& f : result.findings) {
     if (!text.empty()) text += ' ';
-    text += std::to_string(f.line) + ":" + "nwe"[f.severity] + ":" + f.kind;
+    text += std::to_string(f.line);
+    if (f.editorLine != f.line) text += "/" + std::to_string(f.editorLine);
+    text += std::string(":") + "nwe"[f.severity] + ":" + f.kind;
   }
+  return text;
+}
+
+// Every message of a result, one a line.
+std::string Messages(const CheckResult& result) {
+  std::string text;
+  for (const Finding& f : result.findings) text += f.message + "\n";
   return text;
 }
 
@@ -56,7 +68,7 @@ std::string CrLf(const std::string& text) {
 }
 
 struct Case {
-  const char* script;  // "\n" ends a line (written as CR LF) unless `raw`
+  std::string script;  // "\n" ends a line (written as CR LF) unless `raw`
   const char* expected;
   bool raw = false;
   std::vector<std::string> files = {"a.dll", "bin/x.dll"};
@@ -160,12 +172,110 @@ TEST(SetupCheck, EachMistakeGivesItsFindingOnItsLine) {
       {"[readini]\nA=;x.ini;S;K\n", "2:e:definition-source"},
       {"[readini]\nA={des}x.ini;S;K\nA={des}y.ini;S;K\n", "3:w:definition-duplicate"},
       {kElevenDefinitions.c_str(), "12:w:definition-over-ten"},
+      // Name lists, placeholders inside others, the longest stand-ins.
+      {"[readini]\nB={des}b.ini;S;K\n[ChangeDir]\n{ini=A,B}\n", ""},
+      {"[readini]\nB={des}b.ini;S;K\n[ChangeDir]\n{ini=A,C}\n", "4:e:definition-undefined"},
+      {"[ChangeDir]\n{fver={abc}x.exe}\n", "2:e:placeholder-unknown"},
+      {"[Options]\nVerProg={exe}q.exe\nMinVer={abc}1.0.0.0:\n", "3:e:placeholder-unknown 3:n:bound-range"},
+      {"[WriteIni]\n{des}a.ini=S;K;$TEMP${desktop}$TEMP${programs}$TEMP$\n", "2:w:may-be-refused"},
+      {std::string("\xFF\xFE[\0C\0o\0p\0y\0]\0\r\0\n\0", 18),
+       "1:e:byte-order-mark 1:w:before-first-header", true},
   };
   for (const Case& c : cases) {
     Package package(c.raw ? c.script : CrLf(c.script), c.files);
     CheckResult result = package.Check();
     ASSERT_TRUE(result.readable);
-    EXPECT_EQ(c.expected, Summary(result)) << "package:\n" << c.script;
+    EXPECT_EQ(c.expected, Summary(result)) << "package:\n" << c.script << "\n" << Messages(result);
+  }
+}
+
+// The mistakes package authors make under time pressure, one a package, each
+// found on its line with a message that says how to put it right in the
+// author's own words; and clean packages that give no finding at all.
+TEST(SetupCheck, AuthorsMistakesAreFoundAndExplainedInTheirOwnWords) {
+  struct Mistake {
+    std::string script;
+    const char* expected;
+    const char* says;  // a text the messages hold
+    std::vector<std::string> files;
+  };
+  const std::string czech = "\xE8t\xECte m\xEC.txt";  // "čtěte mě.txt" in Windows-1250
+  const Mistake mistakes[] = {
+      // Blanks around '=' in [Copy].
+      {"[Copy]\nbin\\x.dll = bin\\\n", "2:w:copy-blanks", "write bin\\x.dll=bin\\", {"bin/x.dll"}},
+      {"[Copy]\nbin\\*.dll =bin\\|a*.dll\n", "2:w:copy-blanks", "write bin\\*.dll=bin\\|a*.dll",
+       {"bin/x.dll", "bin/a1.dll"}},
+      // A wildcard copied onto one file.
+      {"[Copy]\nplugins\\*.qpl={des}plugins\n", "2:e:copy-onto-one-file", "write {des}plugins\\",
+       {"plugins/a.qpl", "plugins/b.qpl"}},
+      {"[Copy]\nplugins\\*.qpl={des}plugins\n", "2:w:copy-onto-one-file", "one file",
+       {"plugins/a.qpl"}},
+      {"[Copy]\nplugins\\*.qpl={des}plugins\\\n", "", "", {"plugins/a.qpl", "plugins/b.qpl"}},
+      // [Run]: quotes, and a program of the package taken from the current directory.
+      {"[Run]\n\"{des}tool.exe\" 'x'\n", "2:e:run-quote", "'\"{des}tool.exe\" '", {}},
+      {"[Run]\ntools\\mig.exe '--all'\n", "2:w:run-relative", "write {src}tools\\mig.exe",
+       {"tools/mig.exe"}},
+      {"[ChangeDir]\n{src}\n[Run]\ntools\\mig.exe\n", "", "", {"tools/mig.exe"}},
+      {"[Options]\nNoDir=1\n[Run]\ntools\\mig.exe\n", "", "", {"tools/mig.exe"}},
+      {"[Run]\ntools\\mig.exe\n", "", "", {}},
+      // An absolute path of the author's machine, and the package's file of that name.
+      {"[Copy]\nC:\\Users\\jan\\Quillon\\qsync.dll={exe}\n", "2:w:copy-author-path",
+       "the package holds bin\\qsync.dll: write bin\\qsync.dll={exe}", {"bin/qsync.dll"}},
+      {"[Copy]\nC:\\Users\\jan\\qsync.dll={exe}\n", "2:n:copy-outside-package", "not checked", {}},
+      // Version bounds whose last digits do not count.
+      {"[Options]\nVerProg={exe}q.exe\nMinVer=4.2:\n", "3:w:bound-digits-ignored",
+       "for 4.2 write 4.2.0.0", {}},
+      {"[Options]\nVerProg={exe}q.exe\nMaxVer=1.2.3.4.5:\n", "3:w:bound-digits-ignored", "", {}},
+      {"[VersionCopy]\nVerProg={exe}q.exe\nMinVer=4:\na.dll\n", "3:w:bound-digits-ignored",
+       "sets no version part", {"a.dll"}},
+      // Texts saved in ISO-8859-2 ("Šablony", "Nástroj pro správu": Š and š there).
+      {"[Options]\nMsgTitle=\xA9\x61\x62lony 4.0\n", "2:w:latin2-text", "(meant: '\x8A\x61\x62lony')", {}},
+      {"[Options]\nInfo=N\xE1stroj pro spr\xE1vu p\xB9\x65\x64\x65\n", "2:w:latin2-text", "", {}},
+      {"[Options]\nVerProg={exe}q.exe\nMinVer=4.0.0.0:Nejd\xF8\xEDve nainstalujte \xA9\x61\x62lony\n",
+       "3:w:latin2-text 3:n:bound-range", "MinVer's message", {}},
+      {"[Options]\nMsgTitle=Quillon\xAE 4.0 \xAB" "Kancel\xE1\xF8\xBB \xA9 2026 Valtor\n", "",
+       "", {}},  // ®, «», ©: as meant
+      // The author's own text, not the checker's stand-ins.
+      {"[WriteReg]\nHKCU;Software\\Q;TemplatePath;{des}templates;{des}shared\\templates\n",
+       "2:w:reg-data-cut", "Setup writes '{des}templates' and ignores the rest", {}},
+      {"[WriteIni]\n{des}a.ini=S;K;V\n[DelReg]\nHKCU;Software\\{inifile};Name\n",
+       "4:w:reg-key-target", "the key 'Software\\{inifile}'", {}},
+      {"[Copy]\n*.dll|{des}x.dll\n", "2:w:copy-exclusion-nothing", "'{des}x.dll'", {"a.dll"}},
+      // Did you mean: options, sections, the separator of an exclusion list.
+      {"[Options]\nByeMessage=Hotovo\n", "2:w:option-unknown", "did you mean ByeMsg?", {}},
+      {"[Options]\nMinVersion=1.0.0.0:\n", "2:w:option-unknown", "did you mean MinVer?", {}},
+      {"[DeleteReg]\nHKCU;Software\\Q;\n", "1:e:header-unknown", "did you mean [DelReg]?", {}},
+      {"[Copy]\n*.dll|old*.dll;test*.dll\n", "2:w:copy-exclusion-nothing",
+       "did you mean old*.dll,test*.dll?", {"a.dll", "old1.dll"}},
+      // One cause, said once.
+      {"[Run]\nx.exe 'a=b'\n", "2:e:text-after-equals", "runs only 'x.exe 'a'", {}},
+      {"[Run]\nx.exe 'a' b=c\n", "2:e:text-after-equals 2:w:run-apostrophe", "ignored: ' b'", {}},
+      {"[Delete]\n{des}old=x.tmp\n", "2:e:text-after-equals", "which deletes nothing", {}},
+      {"[WriteIni]\n{des}a.ini=S;K;{idts}\n", "2:e:ini-nothing 2:w:date-placeholder-empty",
+       "once its value '{idts}' has been expanded to nothing", {}},
+      // Notes of one kind in the same words: once, with their lines.
+      {"[readini]\nD={des}a.ini;S;K\n[Copy]\na.dll={ini=D}\na.dll={ini=D}x\\\n\na.dll={ini=D}y\\\n",
+       "4:n:copy-target-definition", "(so do lines 5, 7)", {"a.dll"}},
+      // Lines after an LF-only line end: an editor counts one more.
+      {"[Copy]\r\n\n\r\nb.dll\r\n", "3/4:e:copy-source-missing", "", {}},
+      // Clean packages, with Czech names in the script and UTF-8 names on disk.
+      {"[Options]\nMsgTitle=Aktualizace \x9A\x61\x62lon\nInfo=Nov\xE9 \x9A\x61\x62lony a n\xE1pov\xEC\x64\x61\n"
+       "[Copy]\n\x9A\x61\x62lony\\*.qtp={des}\x9A\x61\x62lony\\\n\x9A\x61\x62lony\\" + czech + "={des}\n",
+       "", "", {"\xC5\xA1\x61\x62lony/a.qtp", "\xC5\xA1\x61\x62lony/\xC4\x8Dt\xC4\x9Bte m\xC4\x9B.txt"}},
+      {"[Copy]\n\x8A\x41\x42LONY\\\xC8T\xCCTE M\xCC.TXT={des}\n", "", "",
+       {"\xC5\xA1\x61\x62lony/\xC4\x8Dt\xC4\x9Bte m\xC4\x9B.txt"}},
+  };
+  for (const Mistake& m : mistakes) {
+    // A script with a CR of its own is written as it is.
+    Package package(m.script.find('\r') == std::string::npos ? CrLf(m.script) : m.script, m.files);
+    CheckResult result = package.Check();
+    ASSERT_TRUE(result.readable);
+    EXPECT_EQ(m.expected, Summary(result)) << "package:\n" << m.script << "\n" << Messages(result);
+    EXPECT_NE(std::string::npos, Messages(result).find(m.says))
+        << "package:\n" << m.script << "\n" << Messages(result);
+    // No stand-in marker ever reaches a message.
+    EXPECT_EQ(std::string::npos, Messages(result).find_first_of("\x01\x02\x03\x04\x05\x06"))
+        << Messages(result);
   }
 }
 
@@ -218,11 +328,50 @@ TEST(SetupCheck, DemoPackageChecksCleanWithTheProgramsTheBuildAdds) {
             Summary(package.Check()));
 }
 
-TEST(SetupCheck, AMissingScriptCannotBeRead) {
+// A script that cannot be read says why; one that never ends, or is larger
+// than any package, is not read past 16 MiB.
+TEST(SetupCheck, AnUnreadableScriptSaysWhy) {
   Package package("", {});
-  CheckResult result = CheckPackage(package.dir() + "/none.dat", package.dir() + "/", EmulatedPlatform());
-  EXPECT_FALSE(result.readable);
-  EXPECT_FALSE(result.problem.empty());
+  std::string dir = package.dir();
+  fs::create_directory(dir + "/folder.dat");
+  fs::create_symlink("/dev/zero", dir + "/endless.dat");
+  package.Write("large.dat", std::string(kMaxScriptBytes + 1, '\r'));
+  const struct {
+    const char* name;
+    const char* problem;  // "" when it is read
+  } scripts[] = {
+      {"none.dat", "cannot read " },
+      {"folder.dat", "Is a directory"},
+      {"endless.dat", "is larger than 16 MiB (16777216 bytes)"},
+      {"large.dat", "is larger than 16 MiB (16777216 bytes)"},
+  };
+  for (const auto& script : scripts) {
+    CheckResult result = CheckPackage(dir + "/" + script.name, dir + "/", EmulatedPlatform());
+    EXPECT_EQ(script.problem[0] == '\0', result.readable) << script.name;
+    EXPECT_NE(std::string::npos, result.problem.find(script.problem)) << result.problem;
+  }
+  CheckResult missing = CheckPackage(dir + "/none.dat", dir + "/", EmulatedPlatform());
+  EXPECT_NE(std::string::npos, missing.problem.find(std::strerror(ENOENT))) << missing.problem;
+  // The limit itself is read, one byte more is not.
+  package.Write("limit.dat", std::string(100, 'x'));
+  std::string bytes;
+  EXPECT_EQ(kReadWhole, ReadFileBounded((dir + "/limit.dat").c_str(), 100, &bytes));
+  EXPECT_EQ(100u, bytes.size());
+  EXPECT_EQ(kReadTooLarge, ReadFileBounded((dir + "/limit.dat").c_str(), 99, &bytes));
+}
+
+// More than 1000 findings: the first 1000 by line, and checking stops.
+TEST(SetupCheck, ManyFindingsStopTheCheck) {
+  std::string script = "[Options]\nMinVer=1.0.0.0:\n[Copy]\n";
+  for (int i = 0; i < 1500; ++i) script += "b" + std::to_string(i) + ".dll\n";
+  Package package(CrLf(script), {});
+  CheckResult result = package.Check();
+  ASSERT_EQ(kMaxFindings, result.findings.size());
+  EXPECT_EQ(2, result.findings[0].line);  // bound-without-verprog, found in another walk
+  EXPECT_EQ(1002, result.findings.back().line);
+  EXPECT_EQ(1002, result.stoppedAfterLine);
+  EXPECT_EQ(999, result.errors);
+  EXPECT_EQ(1, result.warnings);
 }
 
 }  // namespace
