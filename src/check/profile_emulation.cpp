@@ -62,8 +62,11 @@ ReadOutcome ReadFileBounded(const char* path, size_t limit, std::string* bytes, 
   // device has none and is read up to the limit.
   struct stat status;
   if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
-    bytes->reserve(static_cast<size_t>(status.st_size) < limit ? static_cast<size_t>(status.st_size) + 1
-                                                                : limit + 1);
+    if (static_cast<unsigned long long>(status.st_size) > limit) {
+      std::fclose(file);
+      return kReadTooLarge;
+    }
+    bytes->reserve(static_cast<size_t>(status.st_size) + 1);
   }
   char chunk[4096];
   size_t count;

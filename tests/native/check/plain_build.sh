@@ -38,4 +38,39 @@ printf '[Options]\r\nHideWin=yes\r\n' > "$pkg/setup.dat"
 [ "$status" = 1 ] || fail "exit status $status with warnings only (expected 1)"
 "$exe" "$pkg/missing" > /dev/null 2>&1; status=$?
 [ "$status" = 3 ] || fail "exit status $status without a script (expected 3)"
+
+# The command line: help, a mistyped option, what cannot be read and why.
+"$exe" -h | grep -q "^usage: setupcheck" || fail "-h gives no usage"
+err="$("$exe" --jsn "$pkg" 2>&1 >/dev/null)"; status=$?
+[ "$status" = 3 ] && grep -q "unknown option '--jsn'; did you mean --json?" <<<"$err" || fail "--jsn: $status $err"
+mkdir -p "$pkg/empty" "$pkg/folder/setup.dat"
+err="$("$exe" "$pkg/empty" 2>&1)"; status=$?
+[ "$status" = 3 ] && grep -q "cannot read $pkg/empty/setup.dat: No such file or directory" <<<"$err" \
+  || fail "a directory without setup.dat: $status $err"
+err="$("$exe" "$pkg/folder" 2>&1)"; status=$?
+[ "$status" = 3 ] && grep -q "cannot read $pkg/folder/setup.dat: Is a directory" <<<"$err" \
+  || fail "a setup.dat that is a directory: $status $err"
+
+# Control characters of the script reach no terminal: they are shown escaped.
+printf '[Options]\r\nMsgTitel=\033]0;owned\007\033[2J\r\n' > "$pkg/setup.dat"
+text="$("$exe" "$pkg")"
+! grep -q $'\033' <<<"$text" && grep -q 'MsgTitel' <<<"$text" \
+  || fail "control characters reach the output: $(cat -v <<<"$text")"
+grep -q "'MsgTitel' is no option" <<<"$text" || fail "no finding for the escaped line: $text"
+
+# --json --lines: one JSON document with the findings and the verdict of each line.
+printf '[Options]\r\nHideWin=yes\r\n[Copy]\r\nmissing.dll\r\n' > "$pkg/setup.dat"
+json="$("$exe" --json --lines "$pkg")"; status=$?
+[ "$status" = 2 ] || fail "exit status $status of --json --lines with an error (expected 2)"
+python3 -c '
+import json, sys
+document = json.load(sys.stdin)
+assert [l["verdict"] for l in document["lines"]] == ["header", "skipped", "header", "runs", "empty"], document
+assert document["lines"][3] == {"line": 4, "verdict": "runs", "section": "[Copy]"}, document
+assert [(f["line"], f["kind"]) for f in document["findings"]] == [(2, "hidewin-value"), (4, "copy-source-missing")]
+assert document["errors"] == 1 and document["warnings"] == 1, document
+' <<<"$json" || fail "--json --lines output: $json"
+
+# Scripts no package has: bounded memory, the exit status each deserves.
+python3 "$root/tests/native/check/hostile_inputs.py" "$exe" "$out" || fail "hostile inputs"
 echo "plain build of setupcheck: ok"
