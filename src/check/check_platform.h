@@ -76,9 +76,9 @@ int EmulatedReadProfileString(const char* path, const char* section, const char*
                               const char* defaultText, char* buffer, int size);
 
 // FindFirstFileA/FindNextFileA emulated on the directory tree: directories
-// of the pattern are found without regard to case. Outside Windows the
-// names on disk are taken as UTF-8 (as a checkout on Linux has them) and
-// compared, and returned, in Windows-1250 like the script's.
+// of the pattern are found without regard to case. The names on disk are
+// taken as UTF-8 (as a checkout on Linux has them) and compared, and
+// returned, in Windows-1250 like the script's.
 bool EmulatedFindFiles(const std::string& directory, const std::string& pattern,
                        std::vector<FoundEntry>* found);
 

@@ -15,16 +15,11 @@ namespace {
 
 bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
 
-// A name on disk as the script names it: in Windows-1250. Windows hands the
-// program its names so; elsewhere they are UTF-8 (whatever the locale), and
-// a name that is no UTF-8 is taken as it is.
+// A name on disk as the script names it: in Windows-1250. The standard
+// library gives names in UTF-8 (on Linux as the disk holds them, whatever
+// the locale); a name that is no UTF-8 is taken as it is.
 std::string ScriptName(const fs::path& path) {
-  std::string name = path.filename().string();
-#ifdef _WIN32
-  return name;
-#else
-  return Text1250FromUtf8(name);
-#endif
+  return Text1250FromUtf8(path.filename().string());
 }
 
 // The entry of `directory` whose name equals `name` without regard to case.

@@ -10,10 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "e2e/e2e_cases.h"
+#include "e2e/e2e_support.h"
 #include "e2e/package_check.h"
 #include "e2e/script_bed.h"
 
 using driver::RunResult;
+using driver::Scenario;
+using driver::Step;
 using e2e::Describe;
 
 namespace {
@@ -161,6 +165,56 @@ TEST(CheckAgreement, AFlagLineSetupcheckCallsUnseenDoesNothing) {
     ASSERT_TRUE(r.Clean()) << Describe(r);
     EXPECT_EQ(unseen, r.FindBox(e2e::Message(5)) != nullptr) << output << Describe(r);
   }
+}
+
+// What the README says of the option texts and of the definitions, as
+// Setup does it.
+TEST(ReadmeClaims, OptionTextsGetTheDirectoriesWithoutTheirFinalBackslash) {
+  e2e::ScriptBed bed;
+  const std::string script =
+      "[Options]\r\nMsgTitle=T {des}|{exe}|{src}\r\nInfo=I {des}data\r\nByeMsg=Hotovo v {des}\r\n";
+  const std::string confirm = e2e::Message(11).substr(0, e2e::Message(11).find('%'));
+  Scenario sc;
+  sc.Answer(confirm, IDNO, 1);
+  sc.Answer("Hotovo v ", IDOK, 1);
+  sc.Then(Step::Snapshot()).Then(Step::PressInstall());
+
+  RunResult r = bed.Run(script, sc);
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(0u, r.exitCode) << Describe(r);
+  driver::DialogSnapshot d = e2e::BeforeStep(r, 0);
+  ASSERT_TRUE(d.valid) << Describe(r);
+  EXPECT_EQ("T " + bed.inst() + "|" + bed.prog() + "|" + bed.pkg() + "\\", d.caption);
+  EXPECT_EQ("I " + bed.inst() + "data", d.info);
+  const driver::BoxRecord* bye = r.FindBox("Hotovo v ");
+  ASSERT_NE(nullptr, bye) << Describe(r);
+  EXPECT_EQ("Hotovo v " + bed.inst(), bye->text);
+}
+
+TEST(ReadmeClaims, ADefinitionThatFindsNothingLetsAnEleventhLineBeRead) {
+  e2e::ScriptBed bed;
+  std::string values = "[S]\r\n";
+  std::string script = "[readini]\r\nMiss={des}vals.ini;S;Missing\r\n";
+  for (int i = 0; i <= 10; ++i) {
+    values += "N" + std::to_string(i) + "=v" + std::to_string(i) + "\r\n";
+    script += "N" + std::to_string(i) + "={des}vals.ini;S;N" + std::to_string(i) + "\r\n";
+  }
+  script += "[WriteIni]\r\n{des}marks.ini=M;Tenth;{ini=N9}\r\n{des}marks.ini=M;Eleventh;{ini=N10}\r\n";
+  FILE* file = std::fopen(bed.Inst("vals.ini").c_str(), "wb");
+  ASSERT_NE(nullptr, file);
+  std::fwrite(values.data(), 1, values.size(), file);
+  std::fclose(file);
+
+  RunResult r = bed.Run(script, e2e::FinalAnswers(), "/silent");
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  char tenth[300], eleventh[300];
+  GetPrivateProfileStringA("M", "Tenth", "", tenth, sizeof tenth, bed.Inst("marks.ini").c_str());
+  GetPrivateProfileStringA("M", "Eleventh", "", eleventh, sizeof eleventh,
+                           bed.Inst("marks.ini").c_str());
+  EXPECT_EQ("v9\\", std::string(tenth));  // the eleventh line, read: the first found nothing
+  EXPECT_EQ(0u, std::string(eleventh).find(bed.prog())) << eleventh;  // the twelfth is not read
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,13 @@ const ProfileCase kProfileCases[] = {
     {B("[Options]\r\n= value\r\nB=2\r\n"), "Options", "", 64},
     {B("[Options]\r\nA=1\x1a\r\n"), "Options", "A", 64},
     {B("[Options]\r\n\tA=1\r\n"), "Options", " A ", 64},
+    {B("[Options]\r\nMsgTitle=Ahoj\0svete\r\n"), "Options", "MsgTitle", 64},
+    {B("[Options]\r\nMsgTitle=Ahoj \0svete\r\n"), "Options", "MsgTitle", 64},
+    {B("[Options]\r\nA=\"Ahoj\"\0x\r\n"), "Options", "A", 64},
+    {B("[Options]\r\nA=\"Ahoj\0x\"\r\n"), "Options", "A", 64},
+    {B("[Options]\r\nMs\0gTitle=x\r\n"), "Ms", "Ms", 64},
+    {B("[Options]\r\nMs\0gTitle=x\r\n"), "Options", "Ms", 64},
+    {B("[Opt\0ions]\r\nA=1\r\n"), "Opt", "A", 64},
 };
 
 class CheckPlatformTest : public ::testing::Test {
@@ -117,13 +125,29 @@ const char* const kPatterns[] = {
     "*?.txt",     "*aa",          "*aa*",       "a*a",        "*a.txt",     "?*.tmp",
     "sub2\\DEEP\\*.*", "sub\\..\\*.d", ".\\ab", "setup.*",   "*.exe",      "*.??",
     "???.*",      "*.t*",         "a.tmp*",     "*.tar",      "archive.tar.g?",
+    "readme.txt .", "readme.txt. ", "*.txt.",   "ab?",        "ab??",       "a?.d",
+    "aa*.",       "noext?",       "x y.txt  ",
 };
 
+// Where Wine 8 deviates from the rules Windows documents for its search
+// (the emulation follows Windows: tests/native/check/emulation_test.cpp):
+// Wine applies no DOS wildcards ("*." finds every name, a '?' always takes
+// a character) and misses some matches of a '*' followed by more ("*aa",
+// "*?").
+const char* const kWineDeviations[] = {
+    "*.",  "a??",  "a?.tmp", "a*?",  "*?", "*?.txt", "*aa", "*.??", "???.*", "ab?", "ab??",
+    "aa*.", "noext?",
+};
+
+// The names found, sorted; "." and ".." (directories, which [Copy] never
+// takes) aside.
 std::string Names(bool found, std::vector<FoundEntry> entries) {
   std::sort(entries.begin(), entries.end(),
             [](const FoundEntry& a, const FoundEntry& b) { return a.name < b.name; });
   std::string text = found ? "found:" : "none:";
-  for (const FoundEntry& e : entries) text += " " + e.name + (e.directory ? "/" : "");
+  for (const FoundEntry& e : entries) {
+    if (e.name != "." && e.name != "..") text += " " + e.name + (e.directory ? "/" : "");
+  }
   return text;
 }
 
@@ -140,6 +164,13 @@ TEST_F(CheckPlatformTest, SearchEmulationFindsWhatTheSystemFinds) {
     std::vector<FoundEntry> system, emulated;
     bool systemFound = SystemPlatform().findFiles(directory, pattern, &system);
     bool emulatedFound = EmulatedPlatform().findFiles(directory, pattern, &emulated);
+    bool deviation = std::any_of(std::begin(kWineDeviations), std::end(kWineDeviations),
+                                 [&](const char* known) { return std::string(known) == pattern; });
+    if (deviation) {
+      std::printf("known Wine deviation, pattern \"%s\": Wine %s; Windows %s\n", pattern,
+                  Names(systemFound, system).c_str(), Names(emulatedFound, emulated).c_str());
+      continue;
+    }
     EXPECT_EQ(Names(systemFound, system), Names(emulatedFound, emulated))
         << "pattern \"" << pattern << "\"";
   }

@@ -39,6 +39,17 @@ printf '[Options]\r\nHideWin=yes\r\n' > "$pkg/setup.dat"
 "$exe" "$pkg/missing" > /dev/null 2>&1; status=$?
 [ "$status" = 3 ] || fail "exit status $status without a script (expected 3)"
 
+# The README's sample output, line by line ("..." stands for the rest).
+mkdir -p "$pkg/sample"
+printf '[Options]\r\nVerProg={exe}quillon.exe\r\nMsgTitel=Aktualizace\r\nLangID=1\r\nMinVer=3.5:Old\r\n\r\n\r\n\r\n\r\n[Copy] \r\na.dll\r\nb.dll\r\nc.dll\r\n' > "$pkg/sample/setup.dat"
+sample="$(cd "$pkg" && "$exe" sample)"
+expected="$(sed -n '/^One finding a line, in the form compilers use/,/^1 errors, 2 warnings$/p' "$root/README.md" | grep -E '^(pkg/|1 errors)')"
+[ "$(wc -l <<<"$expected")" = 4 ] || fail "the README's sample output is not where it was"
+while IFS= read -r line; do
+  grep -qF -- "${line%%... *}" <<<"${sample//sample\//pkg/}" || fail "README sample line not given: $line
+$sample"
+done <<<"$expected"
+
 # The command line: help, a mistyped option, what cannot be read and why.
 "$exe" -h | grep -q "^usage: setupcheck" || fail "-h gives no usage"
 err="$("$exe" --jsn "$pkg" 2>&1 >/dev/null)"; status=$?
