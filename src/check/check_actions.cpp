@@ -141,11 +141,13 @@ void CheckCopyLine(CheckState* state, const ScriptLine& line) {
     }
     if (!named.empty()) {
       state->Add(line.number, kWarning, "copy-author-path",
-                 "the source " + Quote(written.source) + " is a path on the machine where the "
-                 "package was made, which the end user's machine does not have; the package "
-                 "holds " + named[0] + ": write " + named[0] +
+                 "the source " + Quote(written.source) + " is an absolute path, which Setup "
+                 "looks for as written on the end user's machine (a path of the machine the "
+                 "package was made on is not there), while the package holds " + named[0] +
+                     ": for the package's file write " + named[0] +
                      (written.hasTarget ? "=" + written.target : "") +
-                     (written.hasFilter ? "|" + written.filter : ""));
+                     (written.hasFilter ? "|" + written.filter : "") +
+                     " (an installation's own files are named with {des} or {exe})");
     } else {
       state->Add(line.number, kNote, "copy-outside-package",
                  "the source " + Quote(written.source) + " lies outside the package: not checked");

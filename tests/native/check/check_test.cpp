@@ -220,7 +220,9 @@ TEST(SetupCheck, AuthorsMistakesAreFoundAndExplainedInTheirOwnWords) {
       {"[Run]\ntools\\mig.exe\n", "", "", {}},
       // An absolute path of the author's machine, and the package's file of that name.
       {"[Copy]\nC:\\Users\\jan\\Quillon\\qsync.dll={exe}\n", "2:w:copy-author-path",
-       "the package holds bin\\qsync.dll: write bin\\qsync.dll={exe}", {"bin/qsync.dll"}},
+       "the package holds bin\\qsync.dll: for the package's file write bin\\qsync.dll={exe}",
+       {"bin/qsync.dll"}},
+      {"[Copy]\nreadme.txt .={des}\n", "", "", {"readme.txt"}},  // the search drops the dot
       {"[Copy]\nC:\\Users\\jan\\qsync.dll={exe}\n", "2:n:copy-outside-package", "not checked", {}},
       // Version bounds whose last digits do not count.
       {"[Options]\nVerProg={exe}q.exe\nMinVer=4.2:\n", "3:w:bound-digits-ignored",
