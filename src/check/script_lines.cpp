@@ -321,7 +321,9 @@ void CheckWholeFile(CheckState* state) {
     }
   }
   if (utf8Line != 0) {
-    std::string more = utf8Lines > 1 ? " (so do " + std::to_string(utf8Lines - 1) + " more lines)" : "";
+    std::string more = utf8Lines == 2 ? " (so does 1 more line)"
+                       : utf8Lines > 2 ? " (so do " + std::to_string(utf8Lines - 1) + " more lines)"
+                                       : "";
     state->Add(utf8Line, kWarning, "utf8-text",
                "the text looks like UTF-8" + more + ": " + Quote(utf8Example) +
                    " (shown here as Windows-1250) is one UTF-8 character, and Setup shows "

@@ -156,7 +156,12 @@ const char* SeverityText(Severity severity) {
   return severity == kError ? "error" : severity == kWarning ? "warning" : "note";
 }
 
-bool IsDirectory(const std::string& path) {
+bool IsDirectory(std::string path) {
+  // The C runtime on Windows finds no directory named with a final separator.
+  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\') &&
+         path[path.size() - 2] != ':') {
+    path.pop_back();
+  }
   struct stat status;
   return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }

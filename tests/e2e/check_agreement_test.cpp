@@ -167,6 +167,15 @@ TEST(CheckAgreement, AFlagLineSetupcheckCallsUnseenDoesNothing) {
   }
 }
 
+TEST(CheckAgreement, ThePackageDirectoryMayEndInABackslash) {
+  e2e::ScriptBed bed;
+  ASSERT_TRUE(e2e::WriteSetupDat(bed.pkg(), "[Copy]\r\nmissing.dll\r\n"));
+  std::string plain, withBackslash;
+  EXPECT_EQ(2, e2e::RunSetupcheck("\"" + bed.pkg() + "\"", &plain)) << plain;
+  EXPECT_EQ(2, e2e::RunSetupcheck("\"" + bed.pkg() + "\\\\\"", &withBackslash)) << withBackslash;
+  EXPECT_NE(std::string::npos, withBackslash.find("[copy-source-missing]")) << withBackslash;
+}
+
 // What the README says of the option texts and of the definitions, as
 // Setup does it.
 TEST(ReadmeClaims, OptionTextsGetTheDirectoriesWithoutTheirFinalBackslash) {

@@ -44,6 +44,11 @@ const WildcardCase kWildcardCases[] = {
     {"\xE8*", "\xC8" "as.txt", true},  // č matches Č
     {"*.dll", "plugin.dllold", true},   // through the 8.3 short name PLUG~???.DLL
     {"plugi*.dll", "plugin.dllold", false},  // what the short name's first part is, is not certain
+    {"plug*.dll", "plugin.dllold", true},    // its first four letters are
+    {"abc~*", "abc.d", false},               // an 8.3 name has no other
+    {"abc~*", "abc.defg", true},
+    {"*.?", "a.bc", false},                  // DOS_STAR stops at the last '.'
+    {"*.?", "noext", true},
 };
 
 TEST(SearchEmulation, ComparesPatternsByWindowsRules) {
@@ -88,6 +93,9 @@ const ProfileCase kProfileCases[] = {
     {B("[Options]\rA=1\nB=2\r\n"), "Options", "B", 64, "1:2"},
     {B("\xEF\xBB\xBF[Options]\r\nA=\xC4\x8D\r\n"), "Options", "A", 64, "1:\xE8"},
     {B("[]\r\nA=1\r\n"), "", "A", 64, "5:<def>"},
+    {B("[Options\r\nA=1\r\n"), "Options", "A", 64, "5:<def>"},
+    {B("[Options]\r\nA=\v1\f\r\n"), "Options", "A", 64, "1:1"},
+    {B("[Options]\r\nA=1\r\n"), "Options", "A", 1, "0:"},
 };
 
 TEST(ProfileEmulation, ReadsAsTheProfileReader) {
