@@ -86,7 +86,10 @@ struct Matcher {
     }
     if (c == kDosQm) {
       if (n == name.size()) return MatchesEmpty(mask, m + 1);
-      if (name[n] == '.') return At(m + 1, n);
+      // At a '.' it takes nothing; the name "." it takes whole.
+      if (name[n] == '.') {
+        return At(m + 1, n) || (n + 1 == name.size() && MatchesEmpty(mask, m + 1));
+      }
       return At(m + 1, n + 1);
     }
     if (c == kDosDot) {

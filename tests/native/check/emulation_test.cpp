@@ -48,7 +48,7 @@ const WildcardCase kWildcardCases[] = {
     {"abc~*", "abc.d", false},               // an 8.3 name has no other
     {"abc~*", "abc.defg", true},
     {"*.?", "a.bc", false},                  // DOS_STAR stops at the last '.'
-    {"*.?", "noext", true},
+    {"*.?", "noext", true},         {"?", ".", true},
 };
 
 TEST(SearchEmulation, ComparesPatternsByWindowsRules) {
