@@ -209,12 +209,10 @@ void CheckBound(CheckState* state, int line, const char* key, const std::string&
   if (value.empty()) return;
   std::string expanded;
   state->Expand(value, &expanded, false);
-  // Messages show the author's text; it is the expanded one unless
-  // placeholders changed it.
-  std::string shown = value;
+  // Messages show the author's text, placeholders as written.
+  const std::string& shown = value;
   VersionBound bound;
   if (ParseVersionBound(expanded.c_str(), &bound)) {
-    if (shown.find_first_of("{$") != std::string::npos) shown = expanded;
     // Digits after the last separator count only as the fourth part.
     std::string version = expanded.substr(0, expanded.find(':'));
     size_t last = version.find_last_of(".,");
@@ -236,9 +234,12 @@ void CheckBound(CheckState* state, int line, const char* key, const std::string&
     reason = "the ':' before the message is missing (for no message write " + value + ":)";
   } else {
     std::string version = expanded.substr(0, colon);
-    size_t stray = version.find_first_not_of("0123456789.,");
-    reason = stray != std::string::npos
-                 ? "its version holds " + Quote(version.substr(stray, 1)) +
+    // The character as the author wrote it (a placeholder shows its '{').
+    std::string written = value.substr(0, IndexOutsideGroups(value, ':'));
+    size_t stray = written.find_first_not_of("0123456789.,");
+    if (stray == std::string::npos) stray = version.find_first_not_of("0123456789.,");
+    reason = version.find_first_not_of("0123456789.,") != std::string::npos
+                 ? "its version holds " + Quote(stray < written.size() ? written.substr(stray, 1) : "") +
                        ", and only digits, '.' and ',' may stand there"
                  : "its version has five or more separators";
   }

@@ -295,6 +295,8 @@ TEST(SetupCheck, AuthorsMistakesAreFoundAndExplainedInTheirOwnWords) {
       {"[ChangeDir]\n{ des }x\n", "2:e:placeholder-unknown", "did you mean {des}?", {}},
       {"[Options]\nVerProg={exe}q.exe\nMinVer=4.0.0.0:\xA9\x61\x62lony\n",
        "3:w:latin2-text 3:n:bound-range", ": '\xA9\x61\x62lony' holds", {}},
+      {"[Options]\nVerProg={exe}q.exe\nMinVer={src}:x\n", "3:e:bound-malformed",
+       "MinVer '{src}:x' is malformed (its version holds '{'", {}},
       // One cause, said once.
       {"[Run]\nx.exe 'a=b'\n", "2:e:text-after-equals", "runs only 'x.exe 'a'", {}},
       {"[Run]\nx.exe 'a' b=c\n", "2:e:text-after-equals 2:w:run-apostrophe", "ignored: ' b'", {}},
