@@ -226,8 +226,12 @@ void CheckOptions(CheckState* state) {
     if (!present) continue;
     int line = KeyLine(*state, "Options", option.key);
     if (option.keep > 0 && whole.size() > static_cast<size_t>(option.keep)) {
+      // A value that fills the buffer may be longer still.
+      std::string length = whole.size() + 1 < static_cast<size_t>(kWholeValue)
+                               ? std::to_string(whole.size())
+                               : "more than " + std::to_string(whole.size());
       state->Add(line, kWarning, "option-too-long",
-                 std::string(option.key) + " is " + std::to_string(whole.size()) +
+                 std::string(option.key) + " is " + length +
                      " characters long: Setup keeps its first " + std::to_string(option.keep));
     }
     std::string key = option.key;

@@ -190,7 +190,11 @@ TEST(SetupCheck, EachMistakeGivesItsFindingOnItsLine) {
       {"[readini]\nA=" + kLong + "\n", "2:e:line-too-long"},
       {"[Options]\nVerProg={src}q.exe\n", "", false, {"q.exe"}},
       {"[Options]\nMsgTitle=\xF0\x9F\x98\x80\n", "2:w:utf8-text"},
-      {"[Options]\nMsgTitle=\xE0\x80\x80 \xED\xA0\x80\n", ""},  // no UTF-8: overlong, a surrogate
+      {"[Options]\nMsgTitle=\xE0\x80\x80\n", ""},  // no UTF-8: an overlong form
+      {"[Options]\nMsgTitle=\xED\xA0\x80\n", ""},  // nor a surrogate
+      {"[Options]\nDate=x\nInfo={idts}\n", "2:e:date-malformed 3:w:date-placeholder-empty"},
+      {"[Options]\nVerProg={exe}q.exe\nMinVer=1.0.0.0" + std::string(247, '0') + ":\n",
+       "3:w:option-too-long 3:e:bound-malformed"},  // Setup keeps 254 characters: not the ':'
       {"[Copy]\n.\\a.dll\n", ""},
       {"[Copy]\nbin\\\n", "2:e:copy-source-missing"},
       {"[Copy]\n{desktop}a.dll\n$TEMP$a.dll\n", "2:n:copy-outside-package 3:n:copy-outside-package"},
@@ -250,7 +254,7 @@ TEST(SetupCheck, AuthorsMistakesAreFoundAndExplainedInTheirOwnWords) {
        "for 4.2 write 4.2.0.0", {}},
       {"[Options]\nVerProg={exe}q.exe\nMaxVer=1.2.3.4.5:\n", "3:w:bound-digits-ignored", "", {}},
       {"[VersionCopy]\nVerProg={exe}q.exe\nMinVer=4:\na.dll\n", "3:w:bound-digits-ignored",
-       "sets no version part", {"a.dll"}},
+       "MinVer '4': sets no version part", {"a.dll"}},
       // Texts saved in ISO-8859-2 ("Šablony", "Nástroj pro správu": Š and š there).
       {"[Options]\nMsgTitle=\xA9\x61\x62lony 4.0\n", "2:w:latin2-text", "(meant: '\x8A\x61\x62lony')", {}},
       {"[Options]\nInfo=N\xE1stroj pro spr\xE1vu p\xB9\x65\x64\x65\n", "2:w:latin2-text", "", {}},
@@ -292,7 +296,23 @@ TEST(SetupCheck, AuthorsMistakesAreFoundAndExplainedInTheirOwnWords) {
       {"[WriteIni]\n=S;K;V\n", "2:e:ini-nothing", "has no file name before '='", {}},
       {"[WriteReg]\nHKEY_CURRENT_USER;S;N;V\n", "2:e:reg-root", "did you mean HKCU?", {}},
       {"[ChangeDir]\n{fvr={des}q.exe}\n", "2:e:placeholder-unknown", "did you mean {fver={des}q.exe}?", {}},
-      {"[ChangeDir]\n{ des }x\n", "2:e:placeholder-unknown", "did you mean {des}?", {}},
+      {"[ChangeDir]\n{  des  }x\n", "2:e:placeholder-unknown", "did you mean {des}?", {}},
+      {"[ChangeDir]\n{fe=x.exe}\n", "2:e:placeholder-unknown", "removes it with its braces\n", {}},
+      {"[DelIni]\n{des}a.ini=S;\n", "2:e:ini-nothing", "is not file=section;key or file=section;;\n", {}},
+      {"[Options]\nLang1=2\nnIfo=x\n", "2:w:option-unknown 3:w:option-unknown",
+       "did you mean LangID?\n'nIfo' is no option: Setup ignores it; did you mean Info?", {}},
+      {"[Options]\nInfo=" + std::string(5000, 'i') + "\n", "2:w:line-too-long 2:w:option-too-long",
+       "Info is more than 4095 characters long", {}},
+      {"[Del]\nx\n[Cpoyy]\na.dll\n", "1:e:header-unknown 3:e:header-unknown",
+       "did you mean [Delete]?\n'[Cpoyy]' is not a section header (a misspelling): the line under it "
+       "is skipped; did you mean [Copy]?", {"a.dll"}},
+      {"[Copy] \na.dll\n[Copy] \na.dll\n", "1:e:header-unknown 3:e:header-unknown",
+       "(a trailing blank): the line under it is skipped; did you mean [Copy]?\n'[Copy] ' is not a "
+       "section header (a trailing blank)", {"a.dll"}},
+      {"[VersionCopy]\nVerProg={exe}q.exe\n", "1:w:section-empty", "has settings but no file line", {}},
+      {"[Options]\nMsgTitle=a\x81z\n", "2:w:undefined-byte", "holds the byte 0x81", {}},
+      {"[WriteIni]\r\n{des}a.ini=S;K;V\n{des}a.ini=S;L;V\r\n", "2:e:lf-in-line",
+       "joins '{des}a.ini=S;K;V' and '{des}a.ini=S;L;V' into one line", {}},
       {"[Options]\nVerProg={exe}q.exe\nMinVer=4.0.0.0:\xA9\x61\x62lony\n",
        "3:w:latin2-text 3:n:bound-range", ": '\xA9\x61\x62lony' holds", {}},
       {"[Options]\nVerProg={exe}q.exe\nMinVer={src}:x\n", "3:e:bound-malformed",
@@ -408,6 +428,15 @@ TEST(SetupCheck, AnUnreadableScriptSaysWhy) {
   EXPECT_EQ(kReadWhole, ReadFileBounded((dir + "/limit.dat").c_str(), 100, &bytes));
   EXPECT_EQ(100u, bytes.size());
   EXPECT_EQ(kReadTooLarge, ReadFileBounded((dir + "/limit.dat").c_str(), 99, &bytes));
+}
+
+// The package's files are those under its directory, not beside it.
+TEST(SetupCheck, AFileBesideThePackageIsNotThePackages) {
+  Package outer("", {"qsync.dll", "inner/bin/other.dll"});
+  outer.Write("inner/setup.dat", CrLf("[Copy]\nC:\\Users\\jan\\qsync.dll={exe}\n"));
+  std::string inner = outer.dir() + "/inner/";
+  EXPECT_EQ("2:n:copy-outside-package",
+            Summary(CheckPackage(inner + "setup.dat", inner, EmulatedPlatform())));
 }
 
 // More than 1000 findings: the first 1000 by line, and checking stops.

@@ -49,6 +49,7 @@ const WildcardCase kWildcardCases[] = {
     {"abc~*", "abc.defg", true},
     {"*.?", "a.bc", false},                  // DOS_STAR stops at the last '.'
     {"*.?", "noext", true},         {"?", ".", true},
+    {"*.cde", "a.b.cdef", true},             // short name AB~1.CDE
 };
 
 TEST(SearchEmulation, ComparesPatternsByWindowsRules) {
