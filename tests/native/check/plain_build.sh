@@ -82,6 +82,12 @@ assert [(f["line"], f["kind"]) for f in document["findings"]] == [(2, "hidewin-v
 assert document["errors"] == 1 and document["warnings"] == 1, document
 ' <<<"$json" || fail "--json --lines output: $json"
 
+# More than 1000 findings, warnings only: checking stops, and the package never passes.
+{ printf '[Copy]\r\n'; for i in $(seq 1100); do printf '*.exe\r\n'; done; } > "$pkg/setup.dat"
+text="$("$exe" "$pkg")"; status=$?
+[ "$status" = 2 ] && grep -q "^0 errors, 1000 warnings; more than 1000 findings: checking stopped after line 1001 (exit status 2)$" <<<"$text" \
+  || fail "more than 1000 findings: status $status, $(tail -n 1 <<<"$text")"
+
 # Scripts no package has: bounded memory, the exit status each deserves.
 python3 "$root/tests/native/check/hostile_inputs.py" "$exe" "$out" || fail "hostile inputs"
 echo "plain build of setupcheck: ok"
