@@ -309,7 +309,12 @@ TEST(SetupCheck, AuthorsMistakesAreFoundAndExplainedInTheirOwnWords) {
       {"[Copy] \na.dll\n[Copy] \na.dll\n", "1:e:header-unknown 3:e:header-unknown",
        "(a trailing blank): the line under it is skipped; did you mean [Copy]?\n'[Copy] ' is not a "
        "section header (a trailing blank)", {"a.dll"}},
-      {"[VersionCopy]\nVerProg={exe}q.exe\n", "1:w:section-empty", "has settings but no file line", {}},
+      {"[VersionCopy]\r\nVerProg={exe}q.exe", "1:w:section-empty", "has settings but no file line", {}},
+      {"[Options]\nNoDir =1\nSkipInfo=1x\n", "2:e:flag-not-seen 3:e:flag-not-seen",
+       "(blanks around '='): NoDir stays off; write exactly NoDir=1 (no blanks, nothing after it) in "
+       "the first [Options] section\n'SkipInfo=1x' is not seen (text after the 1)", {}},
+      {"[Options]\nDate=24.12.2012 +1x\nInfo={idts}" + std::string(248, 'i') + "\n",
+       "2:e:date-malformed", "Setup reads only the first 13 characters of Date, '24.12.2012 +1'", {}},
       {"[Options]\nMsgTitle=a\x81z\n", "2:w:undefined-byte", "holds the byte 0x81", {}},
       {"[WriteIni]\r\n{des}a.ini=S;K;V\n{des}a.ini=S;L;V\r\n", "2:e:lf-in-line",
        "joins '{des}a.ini=S;K;V' and '{des}a.ini=S;L;V' into one line", {}},
