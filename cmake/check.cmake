@@ -22,7 +22,20 @@ add_library(setup_check_emulation OBJECT ${SETUP_CHECK_EMULATION_SOURCES})
 add_library(setup_check_objects OBJECT ${SETUP_CHECK_SOURCES})
 # The subsystems' text processing with setupcheck's stand-ins for what only
 # a real installation has (file versions, shell folders, registry).
-add_library(setup_check_core STATIC ${SETUP_CORE_SOURCES} ${SETUP_CHECK_DIR}/stand_ins.cpp)
+# SHA-256 comes from the platform: CryptoAPI on Windows, OpenSSL's libcrypto
+# natively where it is installed (without it the checker says so).
+if(WIN32)
+  set(SETUP_CHECK_CRYPTO ${CMAKE_SOURCE_DIR}/src/app/crypto_win32.cpp)
+else()
+  set(SETUP_CHECK_CRYPTO ${CMAKE_SOURCE_DIR}/src/app/crypto_openssl.cpp)
+  find_package(OpenSSL QUIET COMPONENTS Crypto)
+endif()
+add_library(setup_check_core STATIC ${SETUP_CORE_SOURCES} ${SETUP_CHECK_DIR}/stand_ins.cpp
+            ${SETUP_CHECK_CRYPTO})
+if(NOT WIN32 AND OPENSSL_CRYPTO_LIBRARY)
+  target_compile_definitions(setup_check_core PRIVATE SETUP_HAVE_OPENSSL)
+  target_link_libraries(setup_check_core PUBLIC OpenSSL::Crypto)
+endif()
 add_executable(setupcheck ${SETUP_CHECK_DIR}/setupcheck_main.cpp)
 target_link_libraries(setupcheck PRIVATE setup_check_objects setup_check_platform setup_check_core)
 if(NOT WIN32)

@@ -3,7 +3,7 @@
 # when they are all present.
 set -euo pipefail
 packages=(cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
-          wine64 googletest clang libclang-rt-14-dev python3 file)
+          wine64 googletest clang libclang-rt-14-dev python3 file libssl-dev)
 if [ "${SETUP_WITH_X:-0}" = 1 ]; then packages+=(xvfb imagemagick); fi
 missing=()
 for p in "${packages[@]}"; do

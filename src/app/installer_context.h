@@ -32,7 +32,8 @@ enum ExitCode {
   kExitCancelled = 1,       // cancelled, or could not start; nothing installed
   kExitVersionRefused = 2,  // the package-wide version check refused; nothing changed
   kExitFailed = 3,          // a copy or program start failed, or the user aborted
-  kExitRolledBack = 4       // the user stopped the run and every change was undone
+  kExitRolledBack = 4,      // the user stopped the run and every change was undone
+  kExitLogIncomplete = 5    // installed without a failure, but the log could not be completed
 };
 
 // Every kind of message box; its style lives in ShowBox alone.
@@ -54,7 +55,10 @@ enum BoxKind {
   kBoxRolledBack,      // OK, information, foreground (message 47)
   kBoxUndoIncomplete,  // OK, error, foreground (message 48)
   kBoxUnfinishedRun,   // Yes/No, question (message 49)
-  kBoxJournalFailed    // OK, error, foreground (message 52)
+  kBoxJournalFailed,   // OK, error, foreground (message 52)
+  kBoxJournalUnverified,  // OK, warning, foreground (message 53)
+  kBoxSealFailed,      // OK, error, foreground (message 55)
+  kBoxNoSpace          // Retry/Cancel, warning, foreground (message 56)
 };
 
 // Tests replace the system's message box with a scripted answerer.
@@ -181,6 +185,10 @@ class InstallerContext {
   bool rollback;
   // Every change of the stopped run was undone.
   bool rolledBack;
+  // Why a run that installed nothing ended with exit code 1, one word for
+  // the log's END line: "cancelled", "no-installation", "quillon-running",
+  // "log", "journal", "seal" or "space"; null until a cause is known.
+  const char* endCause;
 };
 
 extern InstallerContext installer;

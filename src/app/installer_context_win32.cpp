@@ -120,6 +120,9 @@ UINT BoxStyle(BoxKind kind) {
     case kBoxUndoIncomplete: return MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
     case kBoxUnfinishedRun: return MB_YESNO | MB_ICONQUESTION;
     case kBoxJournalFailed: return MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
+    case kBoxJournalUnverified: return MB_OK | MB_ICONWARNING | MB_SETFOREGROUND;
+    case kBoxSealFailed: return MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
+    case kBoxNoSpace: return MB_RETRYCANCEL | MB_ICONWARNING | MB_SETFOREGROUND;
   }
   return MB_OK;
 }
@@ -139,6 +142,7 @@ int AutomaticAnswer(BoxKind kind) {
     case kBoxVersionQuestion: return IDNO;
     case kBoxMalformedBound: return IDYES;
     case kBoxUnfinishedRun: return IDYES;
+    case kBoxNoSpace: return IDCANCEL;
     default: return IDOK;
   }
 }
@@ -146,6 +150,7 @@ int AutomaticAnswer(BoxKind kind) {
 const char* ButtonsOf(UINT style) {
   switch (style & MB_TYPEMASK) {
     case MB_OKCANCEL: return "OK/Cancel";
+    case MB_RETRYCANCEL: return "Retry/Cancel";
     case MB_ABORTRETRYIGNORE: return "Abort/Retry/Ignore";
     case MB_YESNOCANCEL: return "Yes/No/Cancel";
     case MB_YESNO: return "Yes/No";
