@@ -1,7 +1,8 @@
 # Windows trees: build/win32 (the shipped program) and build/win64 (the same
 # program plus every test program, run under Wine).
-# shell32, comdlg32 and ole32 are loaded on first use (src/app/system_libraries).
-set(SETUP_SYSTEM_LIBS version advapi32 user32 gdi32 kernel32)
+# shell32, comdlg32, ole32 and version are loaded on first use, by full path
+# (src/app/system_libraries).
+set(SETUP_SYSTEM_LIBS advapi32 user32 gdi32 kernel32)
 set(SETUP_BITS 64)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(SETUP_BITS 32)
@@ -75,7 +76,8 @@ if(SETUP_UNIT_TESTS)
   setup_wine_path(SETUP_FIXTURE_DIR_WIN "${CMAKE_BINARY_DIR}/fixtures")
   target_compile_definitions(unit_tests PRIVATE "SETUP_FIXTURE_DIR=\"${SETUP_FIXTURE_DIR_WIN}\"")
   target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(unit_tests PRIVATE setup_lib gtest gtest_main)
+  # version: the resource test reads Setup's own version directly.
+  target_link_libraries(unit_tests PRIVATE setup_lib gtest gtest_main version)
   setup_windows_test_program(unit_tests)
   if(TARGET setup_fixtures)
     add_dependencies(unit_tests setup_fixtures)
