@@ -1,6 +1,6 @@
-// Rollback from the program's side: an unfinished journal found when an
-// installation starts, this run's journal, and the undo when the user
-// stops the run.
+// Rollback from the program's side: a journal found when an installation
+// starts, this run's journal before its first action, and the undo when
+// the user stops the run.
 #include "actions/file_actions.h"
 #include "app/installer_context.h"
 #include "app/text.h"
@@ -21,38 +21,80 @@ void ReportIncompleteUndo(InstallerContext& context, const char* remaining) {
 
 }  // namespace
 
-InstallerContext::RollbackStart InstallerContext::PrepareRollback() {
+bool InstallerContext::OfferUnfinishedJournal() {
+  char folder[MAX_PATH];
+  if (!JournalFolderOf(installDir, folder)) return true;
+  const char* reason = nullptr;
+  // The package that left a journal need not be the one that finds it.
+  JournalFound found = JournalExamine(installDir, &reason);
+  const bool rehearsal = RunIsRehearsal();
+  const char* keyword = rehearsal ? "PLAN JOURNAL" : "JOURNAL";
+  switch (found) {
+    case kFoundNothing:
+      return true;
+    case kFoundLink:
+      LogEvent(keyword, "\"%s\" is a link: it is never entered", folder);
+      return true;
+    case kFoundFinished:
+      LogEvent(keyword, "\"%s\" holds the journal of a run whose result stands: %s", folder,
+               rehearsal ? "a real run would finish removing it" : "it is removed");
+      if (!rehearsal) JournalFinishRemoval(installDir);
+      return true;
+    case kFoundUnverified:
+      LogEvent(keyword, "\"%s\" not verified: %s; nothing of it is undone or removed%s", folder,
+               reason, rehearsal ? "; a real run would show message 53" : "");
+      if (!rehearsal) {
+        FormatText(messageText, sizeof messageText, LoadMessage(53), folder);
+        ShowBox(kBoxJournalUnverified, messageText, msgTitle);
+      }
+      return true;
+    case kFoundUnfinished:
+      break;
+  }
+  if (rehearsal) {
+    LogEvent(keyword, "\"%s\" holds the journal of a run that did not finish: a real run would "
+             "offer to undo it (message 49)", folder);
+    return true;
+  }
+  LogEvent(keyword, "\"%s\" holds the journal of a run that did not finish", folder);
+  if (ShowBox(kBoxUnfinishedRun, LoadMessage(49), msgTitle) != IDYES) {
+    JournalDiscard(installDir);
+    LogEvent(keyword, "the installation stays as it is; the journal was removed");
+    return true;
+  }
+  char remaining[kRemainingSize];
+  if (JournalUndo(installDir, remaining, sizeof remaining)) return true;
+  // Nothing more is done to a half-restored installation.
+  ReportIncompleteUndo(*this, remaining);
+  return false;
+}
+
+bool InstallerContext::BeginRunJournal() {
+  if (!rollback || RunIsRehearsal()) return true;
   char folder[MAX_PATH];
   if (!JournalFolderOf(installDir, folder)) folder[0] = '\0';
-  // The package that left a journal need not be the one that finds it.
-  if (JournalPending(installDir)) {
-    if (RunIsRehearsal()) {
-      LogEvent("PLAN JOURNAL", "\"%s\" holds the journal of a run that did not finish: a real run "
-               "would offer to undo it", folder);
-    } else {
-      LogEvent("JOURNAL", "\"%s\" holds the journal of a run that did not finish", folder);
-      if (ShowBox(kBoxUnfinishedRun, LoadMessage(49), msgTitle) == IDYES) {
-        char remaining[kRemainingSize];
-        if (!JournalUndo(installDir, remaining, sizeof remaining)) {
-          // Nothing more is done to a half-restored installation.
-          ReportIncompleteUndo(*this, remaining);
-          return kRollbackFailed;
-        }
-      } else {
-        JournalDiscard(installDir);
-        LogEvent("JOURNAL", "the installation stays as it is; the journal was removed");
-      }
-    }
-  }
-  if (!rollback || RunIsRehearsal()) return kRollbackGoOn;
   unsigned long code = 0;
-  if (JournalBegin(installDir, &code)) return kRollbackGoOn;
   char codeText[16];
-  FormatSystemError(code);
-  FormatText(messageText, sizeof messageText, LoadMessage(52), folder,
-             SystemErrorOrCode(codeText, sizeof codeText));
+  const char* reason;
+  switch (JournalBegin(installDir, &code)) {
+    case kJournalMade:
+      return true;
+    case kJournalNotVerified:
+      reason = LoadMessage(58);
+      break;
+    case kJournalFolderLink:
+      reason = LoadMessage(64);
+      break;
+    default:
+      FormatSystemError(code);
+      reason = SystemErrorOrCode(codeText, sizeof codeText);
+      break;
+  }
+  LogEvent("JOURNAL", "\"%s\": no journal can be kept there: %s", folder, reason);
+  FormatText(messageText, sizeof messageText, LoadMessage(52), folder, reason);
   ShowBox(kBoxJournalFailed, messageText, msgTitle);
-  return kRollbackCancelled;
+  endCause = "journal";
+  return false;
 }
 
 bool InstallerContext::FinishRollback() {
