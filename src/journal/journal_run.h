@@ -34,8 +34,11 @@ JournalStart JournalBegin(const char* directory, unsigned long* errorCode);
 void JournalFlush();
 // Closes the journal, keeping it on the disk as it is.
 void JournalClose();
-// The run's result stands: recorded, handed to the disk, then the journal
-// and its backups go.
+// The run's result stands: recorded and handed to the disk, so that from
+// now on the journal is only ever removed, never undone.
+void JournalResultStands();
+// Records that the result stands (if not yet), then the journal and its
+// backups go.
 void JournalEnd();
 // Removes an unfinished journal without undoing it (the user keeps the
 // installation as it is).

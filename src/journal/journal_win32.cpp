@@ -38,6 +38,7 @@ char journalId[kJournalIdTextSize];
 JournalChain chain;
 DWORD journalLength = 0;  // the bytes of whole records
 int backupNumber = 0;
+bool resultRecorded = false;
 char record[kRecordCapacity];
 BYTE hashBuffer[kHashPiece];
 
@@ -464,6 +465,7 @@ JournalStart JournalBegin(const char* directory, unsigned long* errorCode) {
   SecureZeroMemory(random, sizeof random);
   journalLength = 0;
   backupNumber = 0;
+  resultRecorded = false;
   if (StoreJournalSecret(journalId, chain.key, false)) {
     journalFile = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -496,12 +498,18 @@ void JournalClose() {
   savedIniCount = 0;
 }
 
+void JournalResultStands() {
+  if (journalFile == INVALID_HANDLE_VALUE || resultRecorded) return;
+  // On the disk before anything is removed: a run killed from here on is
+  // only finished at the next start, never undone.
+  resultRecorded = WriteRecord("END", "the result stands") && FlushFileBuffers(journalFile);
+  resultRecorded = StoreJournalSecret(journalId, chain.key, true) || resultRecorded;
+}
+
 void JournalEnd() {
   if (journalFile == INVALID_HANDLE_VALUE) return;
-  // On the disk before anything is removed: a run killed while its backups
-  // go is only finished at the next start, never undone.
-  bool recorded = WriteRecord("END", "the result stands") && FlushFileBuffers(journalFile);
-  recorded = StoreJournalSecret(journalId, chain.key, true) || recorded;
+  JournalResultStands();
+  bool recorded = resultRecorded;
   JournalClose();
   if (!recorded) {
     LogEvent("JOURNAL", "\"%s\": the end of the run could not be recorded: the journal stays",

@@ -99,9 +99,10 @@ bool InstallerContext::BeginRunJournal() {
 
 bool InstallerContext::FinishRollback() {
   if (!JournalActive()) return false;
-  if (!stopRequested || versionRefused) {
-    // The run ended and its result stands; the final message comes first.
-    JournalFlush();
+  if (!stopRequested) {
+    // The run ended and its result stands: recorded before the final
+    // message, the journal goes after it.
+    JournalResultStands();
     return false;
   }
   char remaining[kRemainingSize];
