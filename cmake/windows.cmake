@@ -100,7 +100,9 @@ if(SETUP_DRIVER_LIB)
 
   file(GLOB SETUP_E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
   if(SETUP_E2E_TESTS)
-    add_executable(e2e_tests ${SETUP_E2E_TESTS})
+    # The journal's seals: the tests write journals as an attacker would.
+    add_executable(e2e_tests ${SETUP_E2E_TESTS} ${CMAKE_SOURCE_DIR}/src/journal/journal_records.cpp
+                   ${CMAKE_SOURCE_DIR}/src/app/crypto_win32.cpp ${CMAKE_SOURCE_DIR}/src/app/crypto.cpp)
     setup_wine_path(SETUP_EXE_WIN "${CMAKE_BINARY_DIR}/Setup.exe")
     setup_wine_path(SETUP_BIN_DIR_WIN "${CMAKE_BINARY_DIR}")
     setup_wine_path(SETUP_FIXTURE_DIR_WIN "${CMAKE_BINARY_DIR}/fixtures")
@@ -108,7 +110,7 @@ if(SETUP_DRIVER_LIB)
       "SETUP_EXE_PATH=\"${SETUP_EXE_WIN}\""
       "SETUP_BIN_DIR=\"${SETUP_BIN_DIR_WIN}\""
       "SETUP_FIXTURE_DIR=\"${SETUP_FIXTURE_DIR_WIN}\"")
-    target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+    target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src)
     target_link_libraries(e2e_tests PRIVATE setup_driver gtest gtest_main)
     setup_windows_test_program(e2e_tests)
     add_dependencies(e2e_tests Setup)

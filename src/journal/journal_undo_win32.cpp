@@ -36,7 +36,8 @@ struct Record {
 const ULONGLONG kTimeSlack = 2 * 10000000ULL;
 
 // The path of a backup the record names: only this program's own names
-// inside the journal's folder ("NNN\NNNNNN.bak"), never anything else.
+// inside the journal's folder ("NNN\NNNNNN.bak"), and only while neither
+// the folder nor its folder of backups is a link.
 bool BackupPath(const char* folder, const char* name, char* path) {
   if (std::strlen(name) != 14 || name[3] != '\\' || std::strcmp(name + 10, ".bak") != 0) {
     return false;
@@ -44,16 +45,15 @@ bool BackupPath(const char* folder, const char* name, char* path) {
   for (int i = 0; i < 10; ++i) {
     if (i != 3 && (name[i] < '0' || name[i] > '9')) return false;
   }
-  return FormatText(path, MAX_PATH + 16, "%s%s", folder, name);
+  char subfolder[MAX_PATH + 16];
+  return FormatText(subfolder, sizeof subfolder, "%s%.3s", folder, name) &&
+         !IsLinkPath(folder) && !IsLinkPath(subfolder) &&
+         FormatText(path, MAX_PATH + 16, "%s%s", folder, name);
 }
 
-// A backup is used only while neither its folders nor itself are links,
-// it has no other name, and it holds what was recorded.
-bool BackupIntact(const char* folder, const char* path, const char* hash) {
-  char subfolder[MAX_PATH + 16];
-  size_t folderLength = std::strlen(folder);
-  CopyText(subfolder, folderLength + 4, path);
-  if (IsLinkPath(folder) || IsLinkPath(subfolder)) return false;
+// A backup is used only while it is no link, has no other name, and holds
+// what was recorded.
+bool BackupIntact(const char* path, const char* hash) {
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -218,7 +218,7 @@ UndoResult UndoRecord(const Record* records, int i, int count, const char* folde
     }
     // What the run left, and its backup is gone: never taken as no change.
     if (!kept) return Refuse(ERROR_FILE_NOT_FOUND);
-    if (!BackupIntact(folder, backup, r.field[4])) return Refuse(ERROR_FILE_CORRUPT);
+    if (!BackupIntact(backup, r.field[4])) return Refuse(ERROR_FILE_CORRUPT);
     return Done(Restore(backup, a), "\"%s\": the replaced file put back", a);
   }
   if ((std::strcmp(kind, "RENAMED") == 0 || std::strcmp(kind, "MOVED") == 0) && n == 3) {
@@ -232,7 +232,7 @@ UndoResult UndoRecord(const Record* records, int i, int count, const char* folde
     bool kept = PathExists(backup);
     if (PathExists(a)) return kept ? LeftAlone(a) : kNothingToUndo;
     if (!kept) return Refuse(ERROR_FILE_NOT_FOUND);
-    if (!BackupIntact(folder, backup, c)) return Refuse(ERROR_FILE_CORRUPT);
+    if (!BackupIntact(backup, c)) return Refuse(ERROR_FILE_CORRUPT);
     return Done(MoveFileExA(backup, a, MOVEFILE_COPY_ALLOWED) != 0,
                 "\"%s\": the removed file put back", a);
   }
@@ -263,7 +263,7 @@ UndoResult UndoRecord(const Record* records, int i, int count, const char* folde
       return Done(DeleteFileA(a) != 0, "\"%s\": the new INI file removed", a);
     }
     if (!BackupPath(folder, b, backup)) return Refuse(ERROR_INVALID_DATA);
-    if (!BackupIntact(folder, backup, c)) return Refuse(ERROR_FILE_CORRUPT);
+    if (!BackupIntact(backup, c)) return Refuse(ERROR_FILE_CORRUPT);
     ClearReadOnly(a);
     return Done(CopyFileA(backup, a, FALSE) != 0, "\"%s\": the INI file put back as it was", a);
   }

@@ -75,6 +75,12 @@ for dll in $dlls; do
   esac
 done
 
+# At start the system's own "no disk" box is turned off: the program imports
+# SetErrorMode (Wine cannot show the box, and a child does not inherit the
+# mode there).
+grep -q '[[:space:]]SetErrorMode$' <<<"$headers" && report ok "imports: SetErrorMode" \
+  || report FAIL "imports: no SetErrorMode (the system's 'no disk' box would wait for a person)"
+
 # Zero-initialised state (the installer context, 17 KiB) belongs in .bss,
 # which takes no room in the file; .data holds only a few initialised words.
 data_hex=$($objdump -h "$exe" | awk '$2 == ".data" { print $3 }')
