@@ -313,13 +313,9 @@ bool InstallFile(const char* source, const char* target, DWORD sourceAttributes,
   if (JournalActive() || (expectExisting && !outcome->renamed)) {
     // Asking first: what is made must be recorded before it is made, and
     // asking after an existing file costs less than a copy that fails.
-    DWORD attributes = outcome->renamed ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(target);
-    exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      // A directory in the target's way stays, as it does without a
-      // journal: the copy fails the system's way.
-      return CopyInPlace(source, target, outcome);
-    }
+    // A directory in the target's way fails as without a journal: the old
+    // target cannot be read for its record, and so stays.
+    exists = !outcome->renamed && GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES;
     if (!exists) {
       copied = (!JournalActive() || JournalNewFile(target, source)) &&
                CopyFileA(source, target, TRUE);

@@ -24,6 +24,8 @@ bool WriteSealedLine(HANDLE file, const char* const* fields, int count, JournalC
                      DWORD* length);
 // The SHA-256 (hex, kSha256TextSize) of what is left to read in file.
 bool HashOfOpenFile(HANDLE file, char* text);
+// The same of a file that anyone may go on using meanwhile.
+bool HashOfFile(const char* path, char* text);
 
 // A path (no final backslash needed) that is a link: a symbolic link or a
 // junction. Under Wine only links to directories show as such.

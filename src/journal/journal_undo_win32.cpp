@@ -213,6 +213,12 @@ UndoResult UndoRecord(const Record* records, int i, int count, const char* folde
     if (!BackupPath(folder, c, backup)) return Refuse(ERROR_INVALID_DATA);
     Standing standing = StateAt(a, r.field[5]);
     bool kept = PathExists(backup);
+    char now[kSha256TextSize];
+    // A new file just like the old one in size and time: the old bytes
+    // still there mean the replace never happened.
+    if (standing == kAsLeft && HashOfFile(a, now) && std::strcmp(now, r.field[4]) == 0) {
+      standing = kOther;
+    }
     if (standing == kOther || (standing == kMissing && !kept)) {
       return kept ? LeftAlone(a) : kNothingToUndo;
     }
@@ -249,12 +255,7 @@ UndoResult UndoRecord(const Record* records, int i, int count, const char* folde
   if (std::strcmp(kind, "INIAFTER") == 0 && n == 3) return kNothingToUndo;
   if (std::strcmp(kind, "INIFILE") == 0 && n == 4) {
     char now[kSha256TextSize] = "-";
-    HANDLE file = CreateFileA(a, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      if (!HashOfOpenFile(file, now)) CopyText(now, sizeof now, "?");
-      CloseHandle(file);
-    }
+    if (PathExists(a) && !HashOfFile(a, now)) CopyText(now, sizeof now, "?");
     if (std::strcmp(now, c) == 0) return kNothingToUndo;
     const char* left = IniLeft(records, i, count, a);
     if (!left || std::strcmp(now, left) != 0) return LeftAlone(a);

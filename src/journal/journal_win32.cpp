@@ -106,18 +106,6 @@ bool FileState(const char* path, char* state) {
                     data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
 }
 
-// The SHA-256 (hex) of a file that anyone may go on using meanwhile.
-bool HashOfFile(const char* path, char* text) {
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool hashed = HashOfOpenFile(file, text);
-  DWORD code = GetLastError();
-  CloseHandle(file);
-  SetLastError(code);
-  return hashed;
-}
-
 // A registry value's type and data as two texts ("-" for both when it is
 // absent); new heap text for the data (free it), null without memory.
 char* ValueText(const unsigned char* data, unsigned long type, unsigned long size, char* typeText) {
@@ -206,6 +194,17 @@ bool HashOfOpenFile(HANDLE file, char* text) {
   ok = Sha256Finish(&run, ok ? digest : nullptr) && ok;
   if (ok) HexText(digest, kSha256Size, text);
   return ok;
+}
+
+bool HashOfFile(const char* path, char* text) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool hashed = HashOfOpenFile(file, text);
+  DWORD code = GetLastError();
+  CloseHandle(file);
+  SetLastError(code);
+  return hashed;
 }
 
 bool StoreJournalSecret(const char* idText, const unsigned char* key, bool finished) {
@@ -440,7 +439,6 @@ JournalStart JournalBegin(const char* directory, unsigned long* errorCode) {
   *errorCode = ERROR_FILENAME_EXCED_RANGE;
   if (!JournalFolderOf(directory, folder)) return kJournalFailed;
   folderLength = std::strlen(folder);
-  if (IsLinkPath(folder)) return kJournalFolderLink;
   // The folder is always made anew: one left by a finished run goes; one
   // with a journal that nobody could undo stays as it is.
   switch (JournalExamine(directory, nullptr)) {
