@@ -155,28 +155,14 @@ bool KeyAsMade(RegistryRoot root, const char* subkey) {
   return empty;
 }
 
-// The newest INIAFTER record of file after record `from`: what the run
-// left in it. Null when the run never recorded a write to it.
-const char* IniLeft(const Record* records, int from, int count, const char* file) {
-  for (int i = count - 1; i > from; --i) {
-    const Record& r = records[i];
-    if (r.fields == 3 && std::strcmp(r.field[0], "INIAFTER") == 0 &&
-        lstrcmpiA(r.field[1], file) == 0) {
-      return r.field[2];
-    }
-  }
-  return nullptr;
-}
-
 UndoResult LeftAlone(const char* what) {
-  LogEvent("UNDO", "\"%s\": not as the run left it (changed since, or never changed): left as it "
-           "is", what);
+  LogEvent("UNDO", "\"%s\": not as the run left it: left as it is", what);
   return kLeftAlone;
 }
 
-UndoResult Done(bool done, const char* format, const char* what) {
+UndoResult Done(bool done, const char* what, const char* how) {
   if (!done) return kNotUndone;
-  LogEvent("UNDO", format, what);
+  LogEvent("UNDO", "\"%s\": %s", what, how);
   return kUndone;
 }
 
@@ -185,103 +171,123 @@ UndoResult Refuse(DWORD code) {
   return kNotUndone;
 }
 
+// The kinds of record, with their number of fields (the kind included)
+// and the field that names a backup (0: none).
+enum Kind { kNewFile, kNewDir, kReplace, kRenamed, kMoved, kKept, kAttributes, kRun, kIniAfter,
+            kIniFile, kRegKey, kRegKeyGone, kRegValue, kUnknown };
+const struct {
+  char name[11];
+  signed char fields;
+  signed char backup;
+} kKinds[kUnknown] = {{"NEWFILE", 3, 0},    {"NEWDIR", 2, 0},     {"REPLACE", 6, 3},
+                      {"RENAMED", 3, 0},    {"MOVED", 3, 0},      {"KEPT", 4, 2},
+                      {"ATTRIBUTES", 3, 0}, {"RUN", 3, 0},        {"INIAFTER", 3, 0},
+                      {"INIFILE", 4, 2},    {"REGKEY", 3, 0},     {"REGKEYGONE", 6, 0},
+                      {"REGVALUE", 8, 0}};
+
+Kind KindOf(const Record& r) {
+  for (int k = 0; k < kUnknown; ++k) {
+    if (std::strcmp(r.field[0], kKinds[k].name) == 0 && r.fields == kKinds[k].fields) {
+      return static_cast<Kind>(k);
+    }
+  }
+  return kUnknown;
+}
+
+// The newest INIAFTER record of file after record `from`: what the run
+// left in it. Null when the run never recorded a write to it.
+const char* IniLeft(const Record* records, int from, int count, const char* file) {
+  for (int i = count - 1; i > from; --i) {
+    if (KindOf(records[i]) == kIniAfter && lstrcmpiA(records[i].field[1], file) == 0) {
+      return records[i].field[2];
+    }
+  }
+  return nullptr;
+}
+
 // Undoes record i of the journal.
 UndoResult UndoRecord(const Record* records, int i, int count, const char* folder) {
   const Record& r = records[i];
-  const char* kind = r.field[0];
-  const int n = r.fields;
-  const char* a = n > 1 ? r.field[1] : "";
-  const char* b = n > 2 ? r.field[2] : "";
-  const char* c = n > 3 ? r.field[3] : "";
-  char backup[MAX_PATH + 16];
-  if (std::strcmp(kind, "NEWFILE") == 0 && n == 3) {
-    Standing standing = StateAt(a, b);
-    if (standing == kMissing) return kNothingToUndo;
-    if (standing == kOther) return LeftAlone(a);
-    ClearReadOnly(a);
-    return Done(DeleteFileA(a) != 0, "\"%s\": the new file removed", a);
+  const Kind kind = KindOf(r);
+  if (kind == kUnknown) return Refuse(ERROR_INVALID_DATA);  // a record this program does not know
+  const char* a = r.field[1];
+  const char* b = r.field[2];
+  const char* c = kKinds[kind].fields > 3 ? r.field[3] : "";
+  // A backup named anywhere but in this folder's own form is never used.
+  char backup[MAX_PATH + 16] = "";
+  const char* backupName = kKinds[kind].backup ? r.field[static_cast<int>(kKinds[kind].backup)] : "-";
+  if (std::strcmp(backupName, "-") != 0 && !BackupPath(folder, backupName, backup)) {
+    return Refuse(ERROR_INVALID_DATA);
   }
-  if (std::strcmp(kind, "NEWDIR") == 0 && n == 2) {
-    if (!PathExists(a)) return kNothingToUndo;
-    return Done(RemoveDirectoryA(a) != 0, "\"%s\": the new directory removed", a);
-  }
-  if (std::strcmp(kind, "REPLACE") == 0 && n == 6) {
-    if (b[0] && PathExists(b)) {  // a copy that never took the target's place
-      ClearReadOnly(b);
-      DeleteFileA(b);
-    }
-    if (!BackupPath(folder, c, backup)) return Refuse(ERROR_INVALID_DATA);
-    Standing standing = StateAt(a, r.field[5]);
-    bool kept = PathExists(backup);
-    char now[kSha256TextSize];
-    // A new file just like the old one in size and time: the old bytes
-    // still there mean the replace never happened.
-    if (standing == kAsLeft && HashOfFile(a, now) && std::strcmp(now, r.field[4]) == 0) {
-      standing = kOther;
-    }
-    if (standing == kOther || (standing == kMissing && !kept)) {
-      return kept ? LeftAlone(a) : kNothingToUndo;
-    }
-    // What the run left, and its backup is gone: never taken as no change.
-    if (!kept) return Refuse(ERROR_FILE_NOT_FOUND);
-    if (!BackupIntact(backup, r.field[4])) return Refuse(ERROR_FILE_CORRUPT);
-    return Done(Restore(backup, a), "\"%s\": the replaced file put back", a);
-  }
-  if ((std::strcmp(kind, "RENAMED") == 0 || std::strcmp(kind, "MOVED") == 0) && n == 3) {
-    if (!PathExists(b) || PathExists(a)) return kNothingToUndo;  // not moved, or taken again
-    if (!MoveFileA(b, a)) return kNotUndone;
-    LogEvent("UNDO", "\"%s\": moved back from \"%s\"", a, b);
-    return kUndone;
-  }
-  if (std::strcmp(kind, "KEPT") == 0 && n == 4) {
-    if (!BackupPath(folder, b, backup)) return Refuse(ERROR_INVALID_DATA);
-    bool kept = PathExists(backup);
-    if (PathExists(a)) return kept ? LeftAlone(a) : kNothingToUndo;
-    if (!kept) return Refuse(ERROR_FILE_NOT_FOUND);
-    if (!BackupIntact(backup, c)) return Refuse(ERROR_FILE_CORRUPT);
-    return Done(MoveFileExA(backup, a, MOVEFILE_COPY_ALLOWED) != 0,
-                "\"%s\": the removed file put back", a);
-  }
-  if (std::strcmp(kind, "ATTRIBUTES") == 0 && n == 3) {
-    if (!PathExists(a)) return kNothingToUndo;
-    if (!SetFileAttributesA(a, std::strtoul(b, nullptr, 16))) return kNotUndone;
-    LogEvent("UNDO", "\"%s\": attributes %s again", a, b);
-    return kUndone;
-  }
-  if (std::strcmp(kind, "RUN") == 0) {
-    LogEvent("UNDO", "program \"%s\" parameters \"%s\" ran: what it did is not undone", a, b);
-    return kUndone;
-  }
-  if (std::strcmp(kind, "INIAFTER") == 0 && n == 3) return kNothingToUndo;
-  if (std::strcmp(kind, "INIFILE") == 0 && n == 4) {
-    char now[kSha256TextSize] = "-";
-    if (PathExists(a) && !HashOfFile(a, now)) CopyText(now, sizeof now, "?");
-    if (std::strcmp(now, c) == 0) return kNothingToUndo;
-    const char* left = IniLeft(records, i, count, a);
-    if (!left || std::strcmp(now, left) != 0) return LeftAlone(a);
-    if (std::strcmp(b, "-") == 0) {
+  const bool kept = backup[0] && PathExists(backup);
+  RegistryRoot root = RegistryRootFromName(a);
+  char now[kSha256TextSize] = "-";
+  switch (kind) {
+    case kNewFile: {
+      Standing standing = StateAt(a, b);
+      if (standing == kMissing) return kNothingToUndo;
+      if (standing == kOther) return LeftAlone(a);
       ClearReadOnly(a);
-      return Done(DeleteFileA(a) != 0, "\"%s\": the new INI file removed", a);
+      return Done(DeleteFileA(a) != 0, a, "the new file removed");
     }
-    if (!BackupPath(folder, b, backup)) return Refuse(ERROR_INVALID_DATA);
-    if (!BackupIntact(backup, c)) return Refuse(ERROR_FILE_CORRUPT);
-    ClearReadOnly(a);
-    return Done(CopyFileA(backup, a, FALSE) != 0, "\"%s\": the INI file put back as it was", a);
-  }
-  if (std::strncmp(kind, "REG", 3) == 0 && n >= 3) {
-    RegistryRoot root = RegistryRootFromName(a);
-    if (std::strcmp(kind, "REGKEY") == 0 && n == 3) {
+    case kNewDir:
+      if (!PathExists(a)) return kNothingToUndo;
+      return Done(RemoveDirectoryA(a) != 0, a, "the new directory removed");
+    case kReplace: {
+      if (b[0] && PathExists(b)) {  // a copy that never took the target's place
+        ClearReadOnly(b);
+        DeleteFileA(b);
+      }
+      Standing standing = StateAt(a, r.field[5]);
+      // A new file just like the old one in size and time: the old bytes
+      // still there mean the replace never happened.
+      if (standing == kAsLeft && HashOfFile(a, now) && std::strcmp(now, r.field[4]) == 0) {
+        standing = kOther;
+      }
+      if (standing == kOther || (standing == kMissing && !kept)) {
+        return kept ? LeftAlone(a) : kNothingToUndo;
+      }
+      // What the run left, and its backup is gone: never taken as no change.
+      if (!kept) return Refuse(ERROR_FILE_NOT_FOUND);
+      if (!BackupIntact(backup, r.field[4])) return Refuse(ERROR_FILE_CORRUPT);
+      return Done(Restore(backup, a), a, "the replaced file put back");
+    }
+    case kRenamed:
+    case kMoved:
+      if (!PathExists(b) || PathExists(a)) return kNothingToUndo;  // not moved, or taken again
+      return Done(MoveFileA(b, a) != 0, a, "moved back");
+    case kKept:
+      if (PathExists(a)) return kept ? LeftAlone(a) : kNothingToUndo;
+      if (!kept) return Refuse(ERROR_FILE_NOT_FOUND);
+      if (!BackupIntact(backup, c)) return Refuse(ERROR_FILE_CORRUPT);
+      return Done(MoveFileExA(backup, a, MOVEFILE_COPY_ALLOWED) != 0, a, "the removed file put back");
+    case kAttributes:
+      if (!PathExists(a)) return kNothingToUndo;
+      return Done(SetFileAttributesA(a, std::strtoul(b, nullptr, 16)) != 0, a, "attributes as they were");
+    case kRun:
+      return Done(true, a, "ran: what the program did is not undone");
+    case kIniAfter:
+      return kNothingToUndo;
+    case kIniFile: {
+      if (PathExists(a) && !HashOfFile(a, now)) CopyText(now, sizeof now, "?");
+      if (std::strcmp(now, c) == 0) return kNothingToUndo;
+      const char* left = IniLeft(records, i, count, a);
+      if (!left || std::strcmp(now, left) != 0) return LeftAlone(a);
+      ClearReadOnly(a);
+      if (!backup[0]) return Done(DeleteFileA(a) != 0, a, "the new INI file removed");
+      if (!BackupIntact(backup, c)) return Refuse(ERROR_FILE_CORRUPT);
+      return Done(CopyFileA(backup, a, FALSE) != 0, a, "the INI file put back");
+    }
+    case kRegKey:
       if (!RegistryKeyExists(root, b)) return kNothingToUndo;
       if (!KeyAsMade(root, b)) return LeftAlone(b);
-      return Done(RegistryRemoveKey(root, b), "%s: the new key removed", b);
-    }
-    if (std::strcmp(kind, "REGKEYGONE") == 0 && n == 6) {
+      return Done(RegistryRemoveKey(root, b), b, "the new key removed");
+    case kRegKeyGone:
       if (RegistryKeyExists(root, b)) return kNothingToUndo;
-      bool made = RegistryMakeKey(root, b) &&
-                  (std::strcmp(r.field[4], "-") == 0 || RestoreValue(root, b, c, r.field[4], r.field[5]));
-      return Done(made, "%s: the deleted key made again", b);
-    }
-    if (std::strcmp(kind, "REGVALUE") == 0 && n == 8) {
+      return Done(RegistryMakeKey(root, b) && (std::strcmp(r.field[4], "-") == 0 ||
+                                               RestoreValue(root, b, c, r.field[4], r.field[5])),
+                  b, "the deleted key made again");
+    default: {  // kRegValue
       unsigned long type = 0;
       unsigned long size = 0;
       unsigned char* data = RegistryReadValue(root, b, c, &type, &size);
@@ -289,10 +295,9 @@ UndoResult UndoRecord(const Record* records, int i, int count, const char* folde
       bool asBefore = ValueIs(data, type, size, r.field[4], r.field[5]);
       std::free(data);
       if (!asLeft) return asBefore ? kNothingToUndo : LeftAlone(b);
-      return Done(RestoreValue(root, b, c, r.field[4], r.field[5]), "%s: a value as it was", b);
+      return Done(RestoreValue(root, b, c, r.field[4], r.field[5]), b, "a value as it was");
     }
   }
-  return Refuse(ERROR_INVALID_DATA);  // a record this program does not know
 }
 
 // What a record that stays names to the user.
@@ -317,12 +322,8 @@ void DescribeRemaining(const Record& r, DWORD code, char* remaining, size_t size
 
 // The backup a record names, if any.
 const char* BackupOf(const Record& r) {
-  if (std::strcmp(r.field[0], "REPLACE") == 0 && r.fields == 6) return r.field[3];
-  if ((std::strcmp(r.field[0], "KEPT") == 0 || std::strcmp(r.field[0], "INIFILE") == 0) &&
-      r.fields == 4) {
-    return r.field[2];
-  }
-  return nullptr;
+  Kind kind = KindOf(r);
+  return kind != kUnknown && kKinds[kind].backup ? r.field[static_cast<int>(kKinds[kind].backup)] : nullptr;
 }
 
 // Replaces the journal by one that holds the header and the kept records
@@ -408,8 +409,7 @@ bool JournalUndo(const char* directory, char* remaining, size_t size) {
       FinishJournalRemoval(&journal);
       LogEvent("UNDO", "every change was undone; \"%s\" removed", journal.folder);
     } else if (!RewriteJournal(&journal, records, kept)) {
-      LogEvent("UNDO", "\"%s\": the journal could not be rewritten; it keeps every record and "
-               "backup", journal.folder);
+      LogEvent("UNDO", "\"%s\": not rewritten: every record and backup stays", journal.folder);
     }
   }
   for (int i = 0; records && i < count; ++i) std::free(records[i].copy);

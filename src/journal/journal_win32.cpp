@@ -510,8 +510,7 @@ void JournalEnd() {
   bool recorded = resultRecorded;
   JournalClose();
   if (!recorded) {
-    LogEvent("JOURNAL", "\"%s\": the end of the run could not be recorded: the journal stays",
-             folder);
+    LogEvent("JOURNAL", "\"%s\": the run's end not recorded: the journal stays", folder);
     return;
   }
   if (RemoveJournalFolder(folder)) ForgetJournalSecret(journalId);
@@ -563,15 +562,15 @@ JournalLoad LoadJournal(const char* directory, LoadedJournal* journal, const cha
   if (!readable) {
     *reason = "it cannot be read";
   } else if (!ReadJournalHeader(journal->text, read, header, sizeof header, journal->idText)) {
-    *reason = "it has no header of this program";
+    *reason = "no header of this program";
   } else if (lstrcmpiA(header, journal->folder) != 0) {
-    *reason = "it was written for another folder";
+    *reason = "written for another folder";
   } else if (!LoadJournalSecret(journal->idText, journal->chain.key, &finished)) {
-    *reason = "this user account holds no key for it: another account wrote it, or it is forged";
+    *reason = "this account holds no key for it (another account's, or forged)";
   } else if (!CheckJournal(journal->text, read, journal->chain.key, &journal->check)) {
     *reason = journal->check.fault;
   } else if (journal->check.count == 0) {
-    *reason = "its header is cut short";
+    *reason = "the header's seal does not hold";
   }
   if (*reason) {
     // A reason that names the check's fault outlives the journal's text.
@@ -633,8 +632,7 @@ bool RemoveEntries(const char* path, bool top) {
           // The link itself, never what it leads to.
           removed = directory ? RemoveDirectoryA(entry) != 0 : DeleteFileA(entry) != 0;
           if (!removed) {
-            LogEvent("JOURNAL", "\"%s\" is a link that could not be removed as a link: it is left "
-                     "as it is", entry);
+            LogEvent("JOURNAL", "\"%s\": a link that cannot be removed as one: left", entry);
           }
         } else if (directory) {
           removed = AppendText(entry, sizeof entry, "\\") && RemoveEntries(entry, false) &&

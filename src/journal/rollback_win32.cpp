@@ -36,8 +36,8 @@ bool InstallerContext::OfferUnfinishedJournal() {
       LogEvent(keyword, "\"%s\" is a link: it is never entered", folder);
       return true;
     case kFoundFinished:
-      LogEvent(keyword, "\"%s\" holds the journal of a run whose result stands: %s", folder,
-               rehearsal ? "a real run would finish removing it" : "it is removed");
+      LogEvent(keyword, "\"%s\": the journal of a run whose result stands: %s", folder,
+               rehearsal ? "a real run would remove it" : "removed");
       if (!rehearsal) JournalFinishRemoval(installDir);
       return true;
     case kFoundUnverified:
@@ -52,14 +52,14 @@ bool InstallerContext::OfferUnfinishedJournal() {
       break;
   }
   if (rehearsal) {
-    LogEvent(keyword, "\"%s\" holds the journal of a run that did not finish: a real run would "
-             "offer to undo it (message 49)", folder);
+    LogEvent(keyword, "\"%s\": an unfinished run's journal: a real run would offer to undo it "
+             "(message 49)", folder);
     return true;
   }
-  LogEvent(keyword, "\"%s\" holds the journal of a run that did not finish", folder);
+  LogEvent(keyword, "\"%s\": an unfinished run's journal", folder);
   if (ShowBox(kBoxUnfinishedRun, LoadMessage(49), msgTitle) != IDYES) {
     JournalDiscard(installDir);
-    LogEvent(keyword, "the installation stays as it is; the journal was removed");
+    LogEvent(keyword, "kept as it is; the journal removed");
     return true;
   }
   char remaining[kRemainingSize];
