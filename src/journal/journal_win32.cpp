@@ -439,16 +439,15 @@ JournalStart JournalBegin(const char* directory, unsigned long* errorCode) {
   *errorCode = ERROR_FILENAME_EXCED_RANGE;
   if (!JournalFolderOf(directory, folder)) return kJournalFailed;
   folderLength = std::strlen(folder);
-  // The folder is always made anew: one left by a finished run goes; one
-  // with a journal that nobody could undo stays as it is.
+  // The folder is always made anew: one left by a finished run goes, an
+  // empty one too; one with a journal that nobody could undo, or with
+  // anything else in it, stays as it is.
   switch (JournalExamine(directory, nullptr)) {
     case kFoundLink: return kJournalFolderLink;
     case kFoundUnverified:
     case kFoundUnfinished: return kJournalNotVerified;
     case kFoundFinished: JournalFinishRemoval(directory); break;
-    case kFoundNothing:
-      if (PathExists(folder)) RemoveJournalFolder(folder);
-      break;
+    case kFoundNothing: RemoveDirectoryA(folder); break;
   }
   unsigned char random[kJournalIdSize + kJournalKeySize];
   char path[MAX_PATH + 16];
