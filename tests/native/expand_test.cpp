@@ -166,6 +166,15 @@ TEST_F(ExpandTest, FileVersionPathsExpandBothPassesAndNest) {
   std::string deep;
   for (int i = 0; i < 200; ++i) deep += "{fver=";
   EXPECT_EQ(Expand(deep), "0.0.0.0");
+  // A path that does not fit once expanded has no version, although its
+  // first 1300 characters name a file that has one.
+  std::string cut;
+  for (int i = 0; i < 65; ++i) cut += kProgram;
+  ASSERT_EQ(cut.size(), 1300u);
+  FakeSetFileVersion(cut.c_str(), FileVersion{9, 8, 7, 6});
+  std::string tooLong = "{fver=";
+  for (int i = 0; i < 70; ++i) tooLong += "{exe}";
+  EXPECT_EQ(Expand(tooLong + "}"), "0.0.0.0");
 }
 
 TEST_F(ExpandTest, DateForms) {
