@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -321,6 +322,13 @@ TEST_F(ExpandTest, UnterminatedInputIsTerminatedWithinCapacity) {
   char one[1] = {'q'};
   EXPECT_FALSE(ExpandVariables(one, 1, kProgram));
   EXPECT_EQ(one[0], '\0');
+  // A buffer of one byte holds the empty text, terminated.
+  one[0] = 'q';
+  EXPECT_FALSE(ExpandPlaceholders(one, 1, kPackage, kInstall, kProgram, kIniName,
+                                  Table({}).slots, Table({}).slots, nullptr));
+  EXPECT_EQ(one[0], '\0');
+  EXPECT_TRUE(ExpandPlaceholders(one, 1, kPackage, kInstall, kProgram, kIniName,
+                                 Table({}).slots, Table({}).slots, nullptr));
 }
 
 // ---- the sibling module
@@ -398,6 +406,16 @@ TEST_F(SiblingModuleTest, VariableInsertsThePathOrNothing) {
   EXPECT_TRUE(ExpandPlaceholders(text, sizeof(text), kPackage, kInstall, program.c_str(), kIniName,
                                  none.slots, none.slots, nullptr));
   EXPECT_EQ(std::string(text), "[" + third + "]");
+}
+
+TEST_F(SiblingModuleTest, EmptyProgramDirectoryIsReadWithinItsText) {
+  // On the heap, so that a read before its first byte is reported.
+  std::unique_ptr<char[]> empty(new char[1]{'\0'});
+  char path[261] = "untouched";
+  FindSiblingModule(empty.get(), path);
+  EXPECT_STREQ(path, "untouched");
+  FindSiblingModule(nullptr, path);
+  EXPECT_STREQ(path, "untouched");
 }
 
 TEST_F(SiblingModuleTest, CandidateLongerThanAPathIsNotUsed) {
