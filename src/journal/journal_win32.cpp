@@ -466,6 +466,8 @@ JournalStart JournalBegin(const char* directory, unsigned long* errorCode) {
   if (StoreJournalSecret(journalId, chain.key, false)) {
     journalFile = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  } else {
+    SetLastError(ERROR_CANTWRITE);  // the registry key of the secret
   }
   if (journalFile == INVALID_HANDLE_VALUE || !WriteRecord(kJournalFormat, folder, journalId) ||
       !FlushFileBuffers(journalFile)) {
@@ -512,8 +514,10 @@ void JournalEnd() {
     LogEvent("JOURNAL", "\"%s\": the run's end not recorded: the journal stays", folder);
     return;
   }
-  if (RemoveJournalFolder(folder)) ForgetJournalSecret(journalId);
-  LogEvent("JOURNAL", "the run was accepted: \"%s\" removed", folder);
+  bool removed = RemoveJournalFolder(folder);
+  if (removed) ForgetJournalSecret(journalId);
+  LogEvent("JOURNAL", "the run was accepted: \"%s\" %s", folder,
+           removed ? "removed" : "not removed completely: the next start finishes it");
 }
 
 void JournalDiscard(const char* directory) {
