@@ -184,6 +184,7 @@ struct CopyOutcome {
 // for the second try and gets its attributes back when that fails too.
 bool CopyInPlace(const char* source, const char* target, CopyOutcome* outcome) {
   outcome->inPlace = true;
+  if (JournalActive() && !JournalInPlace(target)) return false;
   if (CopyFileA(source, target, FALSE)) return true;
   DWORD code = GetLastError();
   DWORD attributes = GetFileAttributesA(target);

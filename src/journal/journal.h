@@ -38,6 +38,10 @@ enum JournalAside {
 // there, or copies it, where it cannot be moved (another volume, a file
 // that cannot be renamed) or may not (mayMove false).
 JournalAside JournalSetAside(const char* target, const char* backup, bool mayLink, bool mayMove);
+// target, whose old content is kept (JournalReplace), is about to be
+// copied over in place: until a later record follows, what stands there is
+// the run's own fragment.
+bool JournalInPlace(const char* target);
 // A program file is about to be renamed aside.
 bool JournalRenamed(const char* from, const char* to);
 // Removes a file by moving it into the backup (a copy, then the file is

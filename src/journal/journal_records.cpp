@@ -154,8 +154,7 @@ bool CheckJournal(char* text, size_t size, const unsigned char* key, JournalChec
     }
     if (!sealed) {
       if (next >= size) return true;  // the last line: never written
-      check->fault = check->count == 0 ? "the header's seal does not hold"
-                                       : "a record's seal does not hold (changed)";
+      check->fault = check->count == 0 ? "the header's seal fails" : "a record's seal fails";
       return false;
     }
     line[content] = '\0';

@@ -19,8 +19,6 @@ enum JournalFound {
 };
 // reason (may be null) receives why a journal is not verified.
 JournalFound JournalExamine(const char* directory, const char** reason);
-// Removes a journal whose run's result stands.
-void JournalFinishRemoval(const char* directory);
 
 enum JournalStart {
   kJournalMade,
@@ -43,7 +41,8 @@ void JournalEnd();
 // Removes an unfinished journal without undoing it (the user keeps the
 // installation as it is).
 void JournalDiscard(const char* directory);
-// Undoes every record of the journal in directory, newest first. True when
-// nothing is left to undo (the folder is gone). Otherwise the journal keeps
-// what is left, and `remaining` (size bytes) names it, one item a line.
+// Undoes every record of the journal in directory, newest first; a journal
+// whose run's result stands is only removed. True when nothing is left to
+// undo (the folder is gone). Otherwise the journal keeps what is left, and
+// `remaining` (size bytes) names it, one item a line.
 bool JournalUndo(const char* directory, char* remaining, size_t size);

@@ -174,7 +174,7 @@ UndoResult Refuse(DWORD code) {
 // The kinds of record, with their number of fields (the kind included)
 // and the field that names a backup (0: none).
 enum Kind { kNewFile, kNewDir, kReplace, kRenamed, kMoved, kKept, kAttributes, kRun, kIniAfter,
-            kIniFile, kRegKey, kRegKeyGone, kRegValue, kUnknown };
+            kIniFile, kRegKey, kRegKeyGone, kRegValue, kInPlace, kUnknown };
 const struct {
   char name[11];
   signed char fields;
@@ -183,7 +183,7 @@ const struct {
                       {"RENAMED", 3, 0},    {"MOVED", 3, 0},      {"KEPT", 4, 2},
                       {"ATTRIBUTES", 3, 0}, {"RUN", 3, 0},        {"INIAFTER", 3, 0},
                       {"INIFILE", 4, 2},    {"REGKEY", 3, 0},     {"REGKEYGONE", 6, 0},
-                      {"REGVALUE", 8, 0}};
+                      {"REGVALUE", 8, 0},   {"INPLACE", 2, 0}};
 
 Kind KindOf(const Record& r) {
   for (int k = 0; k < kUnknown; ++k) {
@@ -239,6 +239,10 @@ UndoResult UndoRecord(const Record* records, int i, int count, const char* folde
         DeleteFileA(b);
       }
       Standing standing = StateAt(a, r.field[5]);
+      // A copy over the target itself that the end of the run cut short
+      // (the journal's last record): a fragment of the run's own stands.
+      const Record& last = records[count - 1];
+      if (KindOf(last) == kInPlace && lstrcmpiA(last.field[1], a) == 0) standing = kAsLeft;
       // A new file just like the old one in size and time: the old bytes
       // still there mean the replace never happened.
       if (standing == kAsLeft && HashOfFile(a, now) && std::strcmp(now, r.field[4]) == 0) {
@@ -265,8 +269,9 @@ UndoResult UndoRecord(const Record* records, int i, int count, const char* folde
       if (!PathExists(a)) return kNothingToUndo;
       return Done(SetFileAttributesA(a, std::strtoul(b, nullptr, 16)) != 0, a, "attributes as they were");
     case kRun:
-      return Done(true, a, "ran: what the program did is not undone");
+      return Done(true, a, "the program ran: not undone");
     case kIniAfter:
+    case kInPlace:
       return kNothingToUndo;
     case kIniFile: {
       if (PathExists(a) && !HashOfFile(a, now)) CopyText(now, sizeof now, "?");
@@ -409,7 +414,7 @@ bool JournalUndo(const char* directory, char* remaining, size_t size) {
       FinishJournalRemoval(&journal);
       LogEvent("UNDO", "every change was undone; \"%s\" removed", journal.folder);
     } else if (!RewriteJournal(&journal, records, kept)) {
-      LogEvent("UNDO", "\"%s\": not rewritten: every record and backup stays", journal.folder);
+      LogEvent("UNDO", "\"%s\": not rewritten: all stays", journal.folder);
     }
   }
   for (int i = 0; records && i < count; ++i) std::free(records[i].copy);

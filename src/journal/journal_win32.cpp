@@ -298,6 +298,11 @@ JournalAside JournalSetAside(const char* target, const char* backup, bool mayLin
   return CopyToBackup(target, backup) ? kAsideCopied : kAsideFailed;
 }
 
+bool JournalInPlace(const char* target) {
+  char full[kLongPathSize];
+  return WriteRecord("INPLACE", FullPath(target, full));
+}
+
 bool JournalRenamed(const char* from, const char* to) {
   char fullFrom[kLongPathSize];
   char fullTo[kLongPathSize];
@@ -424,13 +429,6 @@ JournalFound JournalExamine(const char* directory, const char** reason) {
   return found;
 }
 
-void JournalFinishRemoval(const char* directory) {
-  LoadedJournal journal;
-  if (LoadJournal(directory, &journal, nullptr) != kLoadVerified) return;
-  if (journal.finished) FinishJournalRemoval(&journal);
-  FreeJournal(&journal);
-}
-
 void FinishJournalRemoval(LoadedJournal* journal) {
   if (RemoveJournalFolder(journal->folder)) ForgetJournalSecret(journal->idText);
 }
@@ -446,7 +444,11 @@ JournalStart JournalBegin(const char* directory, unsigned long* errorCode) {
     case kFoundLink: return kJournalFolderLink;
     case kFoundUnverified:
     case kFoundUnfinished: return kJournalNotVerified;
-    case kFoundFinished: JournalFinishRemoval(directory); break;
+    case kFoundFinished: {
+      char remaining[4];
+      JournalUndo(directory, remaining, sizeof remaining);  // only removes it
+      break;
+    }
     case kFoundNothing: RemoveDirectoryA(folder); break;
   }
   unsigned char random[kJournalIdSize + kJournalKeySize];
@@ -511,13 +513,13 @@ void JournalEnd() {
   bool recorded = resultRecorded;
   JournalClose();
   if (!recorded) {
-    LogEvent("JOURNAL", "\"%s\": the run's end not recorded: the journal stays", folder);
+    LogEvent("JOURNAL", "\"%s\": the end not recorded: kept", folder);
     return;
   }
   bool removed = RemoveJournalFolder(folder);
   if (removed) ForgetJournalSecret(journalId);
   LogEvent("JOURNAL", "the run was accepted: \"%s\" %s", folder,
-           removed ? "removed" : "not removed completely: the next start finishes it");
+           removed ? "removed" : "not all removed");
 }
 
 void JournalDiscard(const char* directory) {
@@ -569,11 +571,11 @@ JournalLoad LoadJournal(const char* directory, LoadedJournal* journal, const cha
   } else if (lstrcmpiA(header, journal->folder) != 0) {
     *reason = "written for another folder";
   } else if (!LoadJournalSecret(journal->idText, journal->chain.key, &finished)) {
-    *reason = "this account holds no key for it (another account's, or forged)";
+    *reason = "no key of this account";
   } else if (!CheckJournal(journal->text, read, journal->chain.key, &journal->check)) {
     *reason = journal->check.fault;
   } else if (journal->check.count == 0) {
-    *reason = "the header's seal does not hold";
+    *reason = "the header's seal fails";
   }
   if (*reason) {
     // A reason that names the check's fault outlives the journal's text.
@@ -635,7 +637,7 @@ bool RemoveEntries(const char* path, bool top) {
           // The link itself, never what it leads to.
           removed = directory ? RemoveDirectoryA(entry) != 0 : DeleteFileA(entry) != 0;
           if (!removed) {
-            LogEvent("JOURNAL", "\"%s\": a link that cannot be removed as one: left", entry);
+            LogEvent("JOURNAL", "\"%s\": a link that cannot go: left", entry);
           }
         } else if (directory) {
           removed = AppendText(entry, sizeof entry, "\\") && RemoveEntries(entry, false) &&

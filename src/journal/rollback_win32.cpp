@@ -33,16 +33,19 @@ bool InstallerContext::OfferUnfinishedJournal() {
     case kFoundNothing:
       return true;
     case kFoundLink:
-      LogEvent(keyword, "\"%s\" is a link: it is never entered", folder);
+      LogEvent(keyword, "\"%s\" is a link: not entered", folder);
       return true;
     case kFoundFinished:
-      LogEvent(keyword, "\"%s\": the journal of a run whose result stands: %s", folder,
+      LogEvent(keyword, "\"%s\": a finished run's journal: %s", folder,
                rehearsal ? "a real run would remove it" : "removed");
-      if (!rehearsal) JournalFinishRemoval(installDir);
+      if (!rehearsal) {
+        char remaining[4];
+        JournalUndo(installDir, remaining, sizeof remaining);  // only removes it
+      }
       return true;
     case kFoundUnverified:
-      LogEvent(keyword, "\"%s\" not verified: %s; nothing of it is undone or removed%s", folder,
-               reason, rehearsal ? "; a real run would show message 53" : "");
+      LogEvent(keyword, "\"%s\" not verified: %s%s", folder, reason,
+               rehearsal ? "; a real run would show message 53" : "; left as it is");
       if (!rehearsal) {
         FormatText(messageText, sizeof messageText, LoadMessage(53), folder);
         ShowBox(kBoxJournalUnverified, messageText, msgTitle);
@@ -51,15 +54,12 @@ bool InstallerContext::OfferUnfinishedJournal() {
     case kFoundUnfinished:
       break;
   }
-  if (rehearsal) {
-    LogEvent(keyword, "\"%s\": an unfinished run's journal: a real run would offer to undo it "
-             "(message 49)", folder);
-    return true;
-  }
-  LogEvent(keyword, "\"%s\": an unfinished run's journal", folder);
+  LogEvent(keyword, "\"%s\": an unfinished run's journal%s", folder,
+           rehearsal ? ": a real run would ask (message 49)" : "");
+  if (rehearsal) return true;
   if (ShowBox(kBoxUnfinishedRun, LoadMessage(49), msgTitle) != IDYES) {
     JournalDiscard(installDir);
-    LogEvent(keyword, "kept as it is; the journal removed");
+    LogEvent(keyword, "kept as it is; journal removed");
     return true;
   }
   char remaining[kRemainingSize];
@@ -90,7 +90,6 @@ bool InstallerContext::BeginRunJournal() {
       reason = SystemErrorOrCode(codeText, sizeof codeText);
       break;
   }
-  LogEvent("JOURNAL", "\"%s\": no journal can be kept there: %s", folder, reason);
   FormatText(messageText, sizeof messageText, LoadMessage(52), folder, reason);
   ShowBox(kBoxJournalFailed, messageText, msgTitle);
   endCause = "journal";

@@ -85,6 +85,17 @@ const UndoCase kCases[] = {
     {"a new file as the run left it goes",
      [](const Bed& b) { ASSERT_TRUE(ReplaceFile(b.Pkg("new.txt").c_str(), b.Inst("new.txt").c_str())); },
      nullptr, true, [](const Bed& b) { EXPECT_EQ(ReadFileBytes(b.Inst("new.txt")), "<missing>"); }},
+    {"a copy in place cut short by the end of the run is undone",
+     [](const Bed& b) {
+       char backup[kBackupPathSize];
+       bool canLink = false;
+       const std::string target = b.Inst("lib.dll");
+       ASSERT_TRUE(JournalReplace(target.c_str(), "", b.Pkg("lib.dll").c_str(), backup, &canLink));
+       ASSERT_EQ(JournalSetAside(target.c_str(), backup, false, false), kAsideCopied);
+       ASSERT_TRUE(JournalInPlace(target.c_str()));
+       TouchLater(target, "new li");  // the copy's first bytes
+     },
+     nullptr, true, [](const Bed& b) { EXPECT_EQ(ReadFileBytes(b.Inst("lib.dll")), "old library"); }},
     {"a backup whose bytes changed is never used", ReplaceLib,
      [](const Bed& b) { TouchLater(b.Backup(1), "planted"); }, false,
      [](const Bed& b) { EXPECT_EQ(ReadFileBytes(b.Inst("lib.dll")), "new library"); }},

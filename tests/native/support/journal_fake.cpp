@@ -40,6 +40,7 @@ bool JournalNewFile(const char*, const char*) { return true; }
 bool JournalNewDirectory(const char*) { return true; }
 bool JournalReplace(const char*, const char*, const char*, char*, bool*) { return true; }
 JournalAside JournalSetAside(const char*, const char*, bool, bool) { return kAsideCopied; }
+bool JournalInPlace(const char*) { return true; }
 bool JournalRenamed(const char*, const char*) { return true; }
 bool JournalKeepAndRemove(const char*) { return true; }
 bool JournalAttributes(const char*) { return true; }
