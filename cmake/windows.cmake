@@ -1,7 +1,8 @@
 # Windows trees: build/win32 (the shipped program) and build/win64 (the same
 # program plus every test program, run under Wine).
-# shell32, comdlg32 and ole32 are loaded on first use (src/app/system_libraries).
-set(SETUP_SYSTEM_LIBS version advapi32 user32 gdi32 kernel32)
+# shell32, comdlg32, ole32 and version are loaded on first use, by full path
+# (src/app/system_libraries).
+set(SETUP_SYSTEM_LIBS advapi32 user32 gdi32 kernel32)
 set(SETUP_BITS 64)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(SETUP_BITS 32)
@@ -75,7 +76,8 @@ if(SETUP_UNIT_TESTS)
   setup_wine_path(SETUP_FIXTURE_DIR_WIN "${CMAKE_BINARY_DIR}/fixtures")
   target_compile_definitions(unit_tests PRIVATE "SETUP_FIXTURE_DIR=\"${SETUP_FIXTURE_DIR_WIN}\"")
   target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(unit_tests PRIVATE setup_lib gtest gtest_main)
+  # version: the resource test reads Setup's own version directly.
+  target_link_libraries(unit_tests PRIVATE setup_lib gtest gtest_main version)
   setup_windows_test_program(unit_tests)
   if(TARGET setup_fixtures)
     add_dependencies(unit_tests setup_fixtures)
@@ -99,7 +101,9 @@ if(SETUP_DRIVER_LIB)
 
   file(GLOB SETUP_E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
   if(SETUP_E2E_TESTS)
-    add_executable(e2e_tests ${SETUP_E2E_TESTS})
+    # The journal's seals: the tests write journals as an attacker would.
+    add_executable(e2e_tests ${SETUP_E2E_TESTS} ${CMAKE_SOURCE_DIR}/src/journal/journal_records.cpp
+                   ${CMAKE_SOURCE_DIR}/src/app/crypto_win32.cpp ${CMAKE_SOURCE_DIR}/src/app/crypto.cpp)
     setup_wine_path(SETUP_EXE_WIN "${CMAKE_BINARY_DIR}/Setup.exe")
     setup_wine_path(SETUP_BIN_DIR_WIN "${CMAKE_BINARY_DIR}")
     setup_wine_path(SETUP_FIXTURE_DIR_WIN "${CMAKE_BINARY_DIR}/fixtures")
@@ -107,7 +111,7 @@ if(SETUP_DRIVER_LIB)
       "SETUP_EXE_PATH=\"${SETUP_EXE_WIN}\""
       "SETUP_BIN_DIR=\"${SETUP_BIN_DIR_WIN}\""
       "SETUP_FIXTURE_DIR=\"${SETUP_FIXTURE_DIR_WIN}\"")
-    target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+    target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src)
     target_link_libraries(e2e_tests PRIVATE setup_driver gtest gtest_main)
     setup_windows_test_program(e2e_tests)
     add_dependencies(e2e_tests Setup)

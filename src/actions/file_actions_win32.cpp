@@ -184,6 +184,7 @@ struct CopyOutcome {
 // for the second try and gets its attributes back when that fails too.
 bool CopyInPlace(const char* source, const char* target, CopyOutcome* outcome) {
   outcome->inPlace = true;
+  if (JournalActive() && !JournalInPlace(target)) return false;
   if (CopyFileA(source, target, FALSE)) return true;
   DWORD code = GetLastError();
   DWORD attributes = GetFileAttributesA(target);
@@ -206,12 +207,14 @@ bool NameTheSameFile(const char* a, const char* b) {
   return lstrcmpiA(FullPath(a, fullA), FullPath(b, fullB)) == 0;
 }
 
-// Copies the source to the temporary name; a read-only leftover of a run
-// that was killed is removed first.
+// Copies the source to the temporary name as a new file. A leftover of a run
+// that was killed is removed by its name first: never written into, since
+// it may be a second name of another file.
 bool CopyToTemporary(const char* source, const char* temporary) {
-  if (CopyFileA(source, temporary, FALSE)) return true;
+  if (CopyFileA(source, temporary, TRUE)) return true;
   DWORD code = GetLastError();
-  if (code == ERROR_ACCESS_DENIED && RemoveFile(temporary) && CopyFileA(source, temporary, FALSE)) {
+  if ((code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) && RemoveFile(temporary) &&
+      CopyFileA(source, temporary, TRUE)) {
     return true;
   }
   code = GetLastError();
@@ -235,7 +238,11 @@ bool ReplaceByCompleteCopy(const char* source, const char* target, CopyOutcome* 
   bool temporaryFits = FormatText(temporary, sizeof temporary, "%s%s", target, kTemporarySuffix);
   bool recording = JournalActive();
   char backup[kBackupPathSize];
-  if (recording && !JournalReplace(target, temporaryFits ? temporary : "", backup)) return false;
+  bool canLink = false;
+  if (recording &&
+      !JournalReplace(target, temporaryFits ? temporary : "", source, backup, &canLink)) {
+    return false;
+  }
   if (!temporaryFits) {
     // No valid path for the temporary copy: in place, after a backup copy.
     if (recording && JournalSetAside(target, backup, false, false) == kAsideFailed) return false;
@@ -247,7 +254,8 @@ bool ReplaceByCompleteCopy(const char* source, const char* target, CopyOutcome* 
     // The old file waits in the backup until the new one took its place. A
     // second name shares the file's attributes: a read-only one is moved.
     DWORD attributes = GetFileAttributesA(target);
-    bool mayLink = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_READONLY);
+    bool mayLink = canLink && attributes != INVALID_FILE_ATTRIBUTES &&
+                   !(attributes & FILE_ATTRIBUTE_READONLY);
     JournalAside aside = JournalSetAside(target, backup, mayLink, true);
     if (aside == kAsideLinked) {
       if (MoveFileExA(temporary, target, MOVEFILE_REPLACE_EXISTING)) return true;
@@ -306,9 +314,12 @@ bool InstallFile(const char* source, const char* target, DWORD sourceAttributes,
   if (JournalActive() || (expectExisting && !outcome->renamed)) {
     // Asking first: what is made must be recorded before it is made, and
     // asking after an existing file costs less than a copy that fails.
+    // A directory in the target's way fails as without a journal: the old
+    // target cannot be read for its record, and so stays.
     exists = !outcome->renamed && GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES;
     if (!exists) {
-      copied = (!JournalActive() || JournalNewFile(target)) && CopyFileA(source, target, TRUE);
+      copied = (!JournalActive() || JournalNewFile(target, source)) &&
+               CopyFileA(source, target, TRUE);
     }
   } else {
     // Asking the copy to fail on an existing target tells new from existing

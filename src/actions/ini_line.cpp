@@ -119,4 +119,5 @@ void ApplyIniLine(char* line, bool deleteFlag) {
   }
   ChangeIniEntry(change.file, change.section, change.key, deleteFlag ? nullptr : change.value,
                  deleteFlag);
+  JournalIniWritten(change.file);
 }

@@ -109,7 +109,7 @@ void LogRegistryDeletion(RegistryRoot root, const char* subkey, const char* valu
 // no subkeys and at most one value (a key that stays needs no record).
 bool RecordRegistryDeletion(RegistryRoot root, const char* subkey, const char* valueName) {
   if (subkey[0] == '\0') return true;  // a root is never deleted
-  if (valueName && valueName[0]) return JournalRegistryValue(root, subkey, valueName);
+  if (valueName && valueName[0]) return JournalRegistryValue(root, subkey, valueName, nullptr);
   if (!RegistryKeyIsEmpty(root, subkey)) return true;
   return JournalRegistryKeyDeletion(root, subkey);
 }
@@ -203,7 +203,7 @@ void ApplyRegistryLine(const char* line, bool deleteFlag) {
                  valueName, old, fields.data, PlanRemark(planName));
         PlanNoteChange(planName);
       } else {
-        bool written = JournalRegistryValue(root, fields.subkey, fields.valueName) &&
+        bool written = JournalRegistryValue(root, fields.subkey, fields.valueName, fields.data) &&
                        RegistryWriteString(fields.subkey, fields.valueName, fields.data, root);
         LogEvent(keyword, "%s\\%s value \"%s\": %s -> \"%s\"%s", rootName, fields.subkey,
                  valueName, old, fields.data, written ? "" : ": failed");

@@ -112,10 +112,14 @@ class InstallerContext {
   void LogChosenLocation(const char* how);
 
   // --- rollback (Rollback=1, /rollback)
-  // Offers to undo an unfinished journal in the install directory and makes
-  // this run's journal; what the dialog does next.
-  enum RollbackStart { kRollbackGoOn, kRollbackCancelled, kRollbackFailed };
-  RollbackStart PrepareRollback();
+  // Right after the guard: a journal left in the install directory by an
+  // earlier run is offered for undo (message 49), or reported as not
+  // verified (message 53). False when an undo stayed incomplete: the run
+  // ends (message 48 said so).
+  bool OfferUnfinishedJournal();
+  // Just before the first action: this run's journal. False (after message
+  // 52; endCause "journal") when it cannot be made: nothing is installed.
+  bool BeginRunJournal();
   // At the end of the run: undoes everything when the user stopped it, else
   // lets the result stand. True when it showed the final message itself.
   bool FinishRollback();

@@ -76,6 +76,7 @@ void LogEvent(const char*, const char*, ...) {}
 bool RunIsRehearsal() { return false; }
 bool JournalActive() { return false; }
 bool JournalIniFile(const char*) { return true; }
-bool JournalRegistryValue(RegistryRoot, const char*, const char*) { return true; }
+void JournalIniWritten(const char*) {}
+bool JournalRegistryValue(RegistryRoot, const char*, const char*, const char*) { return true; }
 bool JournalRegistryKey(RegistryRoot, const char*) { return true; }
 bool JournalRegistryKeyDeletion(RegistryRoot, const char*) { return true; }

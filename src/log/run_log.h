@@ -25,8 +25,10 @@ bool RunIsRehearsal();
 
 // --- set up by the program's start ---------------------------------------
 
-// Creates the log anew at path (an older file is replaced); false with the
-// system's error code when it cannot be created.
+// Creates the log at path. An existing file is replaced only when it is
+// empty or an earlier log of Setup (its first line a START line); any other
+// file, the script, Setup.exe and a path through a link are refused with
+// ERROR_FILE_EXISTS. False with the system's error code.
 bool OpenRunLog(const char* path, unsigned long* errorCode);
 // Closes the log; later events are not recorded.
 void CloseRunLog();

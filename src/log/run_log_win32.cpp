@@ -41,6 +41,67 @@ bool Put(int* length, char c) {
   return true;
 }
 
+// A folder of the path, or the file itself, is a link (a symbolic link or a
+// junction).
+bool PathThroughLink(const char* path) {
+  char full[MAX_PATH + 1];
+  DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
+  if (length == 0 || length >= sizeof full) return false;
+  for (DWORD i = 3; i <= length; ++i) {
+    if (full[i] != '\\' && full[i] != '\0') continue;
+    char kept = full[i];
+    full[i] = '\0';
+    DWORD attributes = GetFileAttributesA(full);
+    full[i] = kept;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Whether the open file is the one at path (same volume, same file).
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& info, const char* path) {
+  HANDLE other = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+  BY_HANDLE_FILE_INFORMATION otherInfo;
+  bool same = other != INVALID_HANDLE_VALUE && GetFileInformationByHandle(other, &otherInfo) &&
+              otherInfo.dwVolumeSerialNumber == info.dwVolumeSerialNumber &&
+              otherInfo.nFileIndexHigh == info.nFileIndexHigh &&
+              otherInfo.nFileIndexLow == info.nFileIndexLow;
+  if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+  return same;
+}
+
+// An existing file the log may replace: empty, or an earlier log of Setup
+// (its first line a START line), with no other name, and neither the
+// script nor the program itself.
+bool MayReplace(HANDLE file) {
+  static const char kStartLine[] = "0000-00-00 00:00:00.000 START Setup ";
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info) || info.nNumberOfLinks != 1 ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return false;
+  }
+  char self[MAX_PATH + 1];
+  DWORD selfLength = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  if (selfLength == 0 || selfLength >= MAX_PATH || SameFile(info, self) ||
+      SameFile(info, "setup.dat")) {
+    return false;
+  }
+  if (info.nFileSizeHigh == 0 && info.nFileSizeLow == 0) return true;
+  char head[sizeof kStartLine];
+  DWORD read = 0;
+  if (!ReadFile(file, head, sizeof kStartLine - 1, &read, nullptr) || read != sizeof kStartLine - 1) {
+    return false;
+  }
+  for (DWORD i = 0; i < read; ++i) {
+    bool digit = kStartLine[i] == '0';
+    if (digit ? head[i] < '0' || head[i] > '9' : head[i] != kStartLine[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool RunLogActive() { return logFile != INVALID_HANDLE_VALUE; }
@@ -56,10 +117,26 @@ bool OpenRunLog(const char* path, unsigned long* errorCode) {
     if (errorCode) *errorCode = ERROR_NOT_ENOUGH_MEMORY;
     return false;
   }
-  logFile = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+  if (PathThroughLink(path)) {
+    if (errorCode) *errorCode = ERROR_FILE_EXISTS;
+    return false;
+  }
+  logFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (logFile != INVALID_HANDLE_VALUE) return true;
-  if (errorCode) *errorCode = GetLastError();
+  DWORD code = logFile == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+  if (code == ERROR_FILE_EXISTS) {
+    // The file itself is opened, never what a link leads to.
+    logFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (logFile != INVALID_HANDLE_VALUE &&
+        (!MayReplace(logFile) || SetFilePointer(logFile, 0, nullptr, FILE_BEGIN) != 0 ||
+         !SetEndOfFile(logFile))) {
+      CloseRunLog();
+    }
+    code = logFile == INVALID_HANDLE_VALUE ? ERROR_FILE_EXISTS : ERROR_SUCCESS;
+  }
+  if (code == ERROR_SUCCESS) return true;
+  if (errorCode) *errorCode = code;
   return false;
 }
 

@@ -13,6 +13,7 @@
 namespace {
 
 const char kPlanFileName[] = "Setup-plan.log";
+const int kLogPathLimit = 259;  // characters of a /log value
 
 // The language of the package, read ahead of its options for the one
 // message that comes before them.
@@ -36,9 +37,10 @@ bool InstallerContext::StartRunRecord() {
   logPath[0] = '\0';
   DWORD code = 0;
   if (FindSwitch("/log", nullptr, -1)) {
-    // The switch counts whatever its value: a missing, overlong or
-    // switch-like value is a log that cannot be made, not no log at all.
-    if (!FindSwitch("/log", logPath, sizeof logPath)) {
+    // The switch counts whatever its value: a missing, overlong (more than
+    // 259 characters, whatever the system would take) or switch-like value
+    // is a log that cannot be made, not no log at all.
+    if (!FindSwitch("/log", logPath, kLogPathLimit + 1)) {
       code = ERROR_FILENAME_EXCED_RANGE;
     } else if (logPath[0] == '\0' || logPath[0] == '/') {
       code = ERROR_INVALID_NAME;

@@ -61,6 +61,8 @@ void InstallerContext::RunScript() {
     stopRequested = true;
     versionRefused = true;
   }
+  // This run's journal, the last step before the first action.
+  if (!stopRequested && !BeginRunJournal()) stopRequested = true;
 
   bool lineCut = false;
   while (!stopRequested && scriptFile && (reuseLine || !ScriptEnded(scriptFile))) {

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/system_libraries.h"
 #include "version/version.h"
 
 bool GetFileVersion(const char* path, FileVersion* version) {
@@ -13,16 +14,16 @@ bool GetFileVersion(const char* path, FileVersion* version) {
   if (!path) return false;
 
   DWORD handle = 0;
-  DWORD size = GetFileVersionInfoSizeA(path, &handle);
+  DWORD size = LazyGetFileVersionInfoSizeA(path, &handle);
   if (size == 0) return false;
   void* block = std::malloc(size);
   if (!block) return false;
 
   bool found = false;
-  if (GetFileVersionInfoA(path, handle, size, block)) {
+  if (LazyGetFileVersionInfoA(path, handle, size, block)) {
     VS_FIXEDFILEINFO* info = nullptr;
     UINT length = 0;
-    if (VerQueryValueA(block, "\\", reinterpret_cast<void**>(&info), &length) && info &&
+    if (LazyVerQueryValueA(block, "\\", reinterpret_cast<void**>(&info), &length) && info &&
         length >= sizeof(VS_FIXEDFILEINFO)) {
       version->major = HIWORD(info->dwFileVersionMS);
       version->minor = LOWORD(info->dwFileVersionMS);

@@ -58,6 +58,9 @@ inline std::string Message(int n) {
     case 50: return Ansi("Nelze vytvořit soubor protokolu %s !\nChyba: %s");
     case 51: return Ansi("Plán instalace byl zapsán do souboru %s");
     case 52: return Ansi("Nelze založit záznam pro vrácení změn v adresáři %s !\nChyba: %s");
+    case 53: return Ansi("V adresáři %s je nedokončený záznam dřívější instalace, který nelze ověřit (zapsal ho jiný uživatelský účet, nebo byl změněn). Nic z něj nebylo vráceno.\nSpusťte instalaci pod účtem, který provedl dřívější instalaci, nebo adresář odstraňte.");
+    case 58: return Ansi("v adresáři je neověřený záznam dřívější instalace");
+    case 64: return Ansi("adresář je odkaz na jiné místo (symbolický odkaz nebo spojení)");
     default: return std::string();
   }
 }

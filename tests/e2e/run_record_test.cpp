@@ -139,6 +139,65 @@ TEST(RunRecord, LogThatCannotBeMadeStopsTheRunWithMessage50) {
   }
 }
 
+// The log replaces only a missing or empty file or an earlier log of Setup;
+// it never writes the script, another file or through a link, and a value
+// longer than 259 characters is refused whatever the system would take.
+TEST(RunRecord, LogReplacesOnlyAnEarlierLogOrAnEmptyFile) {
+  e2e::TempDir logs("logs");
+  e2e::TempDir elsewhere("elsewhere");
+  ASSERT_TRUE(e2e::MakeSymbolicLink(elsewhere.path(), logs / "linked"));
+  const std::string earlier = "2026-12-07 14:36:46.123 START Setup 1.0.0.16; an earlier run\r\n";
+  std::string longest = logs.path() + "\\";
+  longest += std::string(259 - longest.size() - 4, 'l') + ".log";
+  struct Case {
+    const char* name;
+    std::string path;      // as given to /log; relative to the package
+    std::string existing;  // its content before the run ("<none>": no file)
+    bool used;             // the log is made; otherwise message 50, nothing changed
+    DWORD refusal;
+  } cases[] = {
+      {"a new file", logs / "new.log", "<none>", true, 0},
+      {"an empty file", logs / "empty.log", "", true, 0},
+      {"an earlier log", logs / "earlier.log", earlier, true, 0},
+      {"259 characters", longest, "<none>", true, 0},
+      {"260 characters", longest + "x", "<none>", false, ERROR_FILENAME_EXCED_RANGE},
+      {"the package's script", "setup.dat", "<the script>", false, ERROR_FILE_EXISTS},
+      {"the installation's INI file", "<ini>", "[Main]\r\nName=test\r\n", false, ERROR_FILE_EXISTS},
+      {"another file", logs / "letter.txt", "Dear Sir,\r\n", false, ERROR_FILE_EXISTS},
+      {"a path through a link", logs / "linked\\run.log", "<none>", false, ERROR_FILE_EXISTS},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptBed bed;
+    ASSERT_TRUE(e2e::WriteFiles(bed.pkg(), {"a.txt"}));
+    const std::string script = AutoStartScript("[Copy]\na.txt\n");
+    if (c.path == "<ini>") c.path = bed.Inst("Quillon.ini");
+    const std::string file = c.path == "setup.dat" ? bed.Pkg("setup.dat") : c.path;
+    if (c.existing == "<the script>") c.existing = script;
+    if (c.existing != "<none>" && c.path != "setup.dat") {
+      ASSERT_TRUE(e2e::WriteFileBytes(file, c.existing));
+    }
+    Scenario sc = e2e::WithSuccess();
+    sc.Answer(e2e::MessagePart(50, 0), IDOK, 1);
+
+    RunResult r = bed.Run(script, sc, LogArg(c.path));
+
+    ASSERT_TRUE(r.Clean()) << Describe(r);
+    EXPECT_EQ(c.used ? 0u : 1u, r.exitCode) << Describe(r);
+    EXPECT_EQ(c.used, e2e::PathIsFile(bed.Inst("a.txt")));
+    if (c.used) {
+      EXPECT_TRUE(Has(LogLines(file, "END"), "exit code 0")) << e2e::FileText(file);
+      EXPECT_FALSE(Has(e2e::FileText(file), "an earlier run"));
+      continue;
+    }
+    const driver::BoxRecord* box = r.FindBox(e2e::MessagePart(50, 0));
+    ASSERT_NE(nullptr, box) << Describe(r);
+    EXPECT_TRUE(Has(box->text, e2e::MessagePart(50, 1) + SystemText(c.refusal))) << Describe(r);
+    EXPECT_EQ(c.existing == "<none>" ? "<missing>" : c.existing, e2e::FileText(file));
+    EXPECT_EQ("", e2e::Listing(elsewhere.path()));
+  }
+}
+
 TEST(RunRecord, LogFollowsTheRunFromStartToEnd) {
   ScriptBed bed;
   e2e::TempDir logs("logs");

@@ -70,6 +70,7 @@ static const ExpectedResourceText kExpectedResourceTexts[] = {
     {1061, "nen\355 v pe\350eti"},
     {1062, "nelze p\370e\350\355st nebo je po\232kozen\375"},
     {1063, "... a dal\232\355 soubory: %s"},
+    {1064, "adres\341\370 je odkaz na jin\351 m\355sto (symbolick\375 odkaz nebo spojen\355)"},
     {2001, "Bol n\341jden\375 spusten\375 Quillon. Pred in\232tal\341ciou bal\355\350ka je potrebn\351 Quillon uzatvori\235 !"},
     {2002, "Quillon je spusten\375..."},
     {2003, "O\350ak\341vam ukon\350enie Quillonu !"},
@@ -132,4 +133,5 @@ static const ExpectedResourceText kExpectedResourceTexts[] = {
     {2061, "nie je v pe\350ati"},
     {2062, "nemo\236no pre\350\355ta\235 alebo je po\232koden\375"},
     {2063, "... a \357al\232ie s\372bory: %s"},
+    {2064, "adres\341r je odkaz na in\351 miesto (symbolick\375 odkaz alebo spojenie)"},
 };

@@ -36,17 +36,20 @@ void FakeJournalStop() {
 const std::vector<std::string>& FakeJournalRecords() { return records; }
 
 bool JournalActive() { return active; }
-bool JournalNewFile(const char*) { return true; }
+bool JournalNewFile(const char*, const char*) { return true; }
 bool JournalNewDirectory(const char*) { return true; }
-bool JournalReplace(const char*, const char*, char*) { return true; }
+bool JournalReplace(const char*, const char*, const char*, char*, bool*) { return true; }
 JournalAside JournalSetAside(const char*, const char*, bool, bool) { return kAsideCopied; }
+bool JournalInPlace(const char*) { return true; }
 bool JournalRenamed(const char*, const char*) { return true; }
 bool JournalKeepAndRemove(const char*) { return true; }
 bool JournalAttributes(const char*) { return true; }
 bool JournalMoved(const char*, const char*) { return true; }
 bool JournalProgram(const char*, const char*) { return true; }
 bool JournalIniFile(const char*) { return true; }
-bool JournalRegistryValue(RegistryRoot root, const char* subkey, const char* valueName) {
+void JournalIniWritten(const char*) {}
+bool JournalRegistryValue(RegistryRoot root, const char* subkey, const char* valueName,
+                          const char*) {
   return !active || Record("value", root, subkey, valueName);
 }
 bool JournalRegistryKey(RegistryRoot root, const char* subkey) {
