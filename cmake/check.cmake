@@ -24,10 +24,13 @@ add_library(setup_check_objects OBJECT ${SETUP_CHECK_SOURCES})
 # a real installation has (file versions, shell folders, registry).
 # SHA-256 comes from the platform: CryptoAPI on Windows, OpenSSL's libcrypto
 # natively where it is installed (without it the checker says so).
+# The seal reads, walks and hashes the package's files the same way.
 if(WIN32)
-  set(SETUP_CHECK_CRYPTO ${CMAKE_SOURCE_DIR}/src/app/crypto_win32.cpp)
+  set(SETUP_CHECK_CRYPTO ${CMAKE_SOURCE_DIR}/src/app/crypto_win32.cpp
+      ${CMAKE_SOURCE_DIR}/src/seal/package_files_win32.cpp)
 else()
-  set(SETUP_CHECK_CRYPTO ${CMAKE_SOURCE_DIR}/src/app/crypto_openssl.cpp)
+  set(SETUP_CHECK_CRYPTO ${CMAKE_SOURCE_DIR}/src/app/crypto_openssl.cpp
+      ${CMAKE_SOURCE_DIR}/src/seal/package_files_posix.cpp)
   find_package(OpenSSL QUIET COMPONENTS Crypto)
 endif()
 add_library(setup_check_core STATIC ${SETUP_CORE_SOURCES} ${SETUP_CHECK_DIR}/stand_ins.cpp

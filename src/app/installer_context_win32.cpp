@@ -44,6 +44,7 @@ InstallerContext::InstallerContext() {
   logPath[0] = '\0';
   rollback = false;
   rolledBack = false;
+  endCause = nullptr;
 }
 
 InstallerContext::~InstallerContext() { CloseScript(); }
@@ -195,6 +196,7 @@ bool InstallerContext::Expand(char* text, size_t capacity) {
 }
 
 int InstallerContext::RunExitCode() const {
+  if (endCause) return kExitCancelled;  // ended before its first change
   if (versionRefused) return kExitVersionRefused;
   if (rolledBack) return kExitRolledBack;
   if (errorsOccurred) return kExitFailed;

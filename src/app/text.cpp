@@ -94,3 +94,15 @@ char* DuplicateText(const char* text) {
   if (copy) std::memcpy(copy, text, size);
   return copy;
 }
+
+const char* DecimalText(unsigned long long value, char* buffer) {
+  char digits[kDecimalTextSize];
+  size_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (size_t i = 0; i < count; ++i) buffer[i] = digits[count - 1 - i];
+  buffer[count] = '\0';
+  return buffer;
+}

@@ -44,15 +44,22 @@ InstallerContext::RollbackStart InstallerContext::PrepareRollback() {
       }
     }
   }
-  if (!rollback || RunIsRehearsal()) return kRollbackGoOn;
+  return kRollbackGoOn;
+}
+
+bool InstallerContext::BeginRunJournal() {
+  if (!rollback || RunIsRehearsal()) return true;
   unsigned long code = 0;
-  if (JournalBegin(installDir, &code)) return kRollbackGoOn;
+  if (JournalBegin(installDir, &code)) return true;
+  char folder[MAX_PATH];
+  if (!JournalFolderOf(installDir, folder)) folder[0] = '\0';
   char codeText[16];
   FormatSystemError(code);
   FormatText(messageText, sizeof messageText, LoadMessage(52), folder,
              SystemErrorOrCode(codeText, sizeof codeText));
   ShowBox(kBoxJournalFailed, messageText, msgTitle);
-  return kRollbackCancelled;
+  endCause = "journal";
+  return false;
 }
 
 bool InstallerContext::FinishRollback() {

@@ -61,6 +61,12 @@ void InstallerContext::RunScript() {
     stopRequested = true;
     versionRefused = true;
   }
+  // Nothing starts that cannot finish: a damaged package or copies that do
+  // not fit end the run before its first change, as does a journal that
+  // cannot be made.
+  if (!stopRequested && !(CheckPackageSeal() && CheckFreeSpace() && BeginRunJournal())) {
+    stopRequested = true;
+  }
 
   bool lineCut = false;
   while (!stopRequested && scriptFile && (reuseLine || !ScriptEnded(scriptFile))) {

@@ -58,6 +58,14 @@ inline std::string Message(int n) {
     case 50: return Ansi("Nelze vytvořit soubor protokolu %s !\nChyba: %s");
     case 51: return Ansi("Plán instalace byl zapsán do souboru %s");
     case 52: return Ansi("Nelze založit záznam pro vrácení změn v adresáři %s !\nChyba: %s");
+    case 55: return Ansi("Balíček je poškozený, tyto soubory neodpovídají jeho pečeti (setup.sum). Instalace nebyla zahájena a nic nebylo změněno.\n%s");
+    case 56: return Ansi("Na disku %s není dost místa pro instalaci balíčku !\nPotřeba: %s, volné místo: %s.\nUvolněte místo a zvolte Opakovat, nebo instalaci zrušte.");
+    case 57: return Ansi("Kontroluji balíček");
+    case 59: return Ansi("chybí");
+    case 60: return Ansi("změněn");
+    case 61: return Ansi("není v pečeti");
+    case 62: return Ansi("nelze přečíst nebo je poškozený");
+    case 63: return Ansi("... a další soubory: %s");
     default: return std::string();
   }
 }
