@@ -48,11 +48,11 @@ void Measure(VolumeSpace* volume) {
 // The volume that path lies on (its directories need not exist yet), or
 // null when it is not counted.
 VolumeSpace* VolumeOf(SpaceSurvey* survey, const char* path) {
+  // The files of one line share their directory: its volume is asked once.
   const char* last = std::strrchr(path, '\\');
   size_t directoryLength = last ? static_cast<size_t>(last - path) + 1 : 0;
   if (survey->lastVolume && std::strlen(survey->lastDirectory) == directoryLength &&
-      CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, static_cast<int>(directoryLength),
-                     survey->lastDirectory, static_cast<int>(directoryLength)) == CSTR_EQUAL) {
+      std::strncmp(path, survey->lastDirectory, directoryLength) == 0) {
     return survey->lastVolume;
   }
   char directory[kLongPathSize];
@@ -140,21 +140,21 @@ void PlanItem(void* surveyData, const SurveyItem& item) {
 }
 
 void LogVolume(const VolumeSpace& volume) {
-  const char* keyword = RunIsRehearsal() ? "PLAN SPACE" : "SPACE";
   char need[kDecimalTextSize], cluster[kDecimalTextSize], free[kDecimalTextSize];
-  DecimalText(volume.peak > 0 ? static_cast<unsigned long long>(volume.peak) : 0, need);
-  DecimalText(volume.cluster, cluster);
+  char codeText[16];
+  const char* verdict = SpaceFallsShort(volume) ? "too little" : "enough";
   if (!volume.measured) {
-    char codeText[16];
     FormatSystemError(volume.measureError);
-    LogEvent(keyword, "\"%s\": the copies need %s bytes (whole clusters of %s bytes); its free "
-             "space cannot be measured at \"%s\" (%s): not checked", volume.root, need, cluster,
-             volume.probe, SystemErrorOrCode(codeText, sizeof codeText));
-    return;
+    CopyText(free, sizeof free, "?");
+    verdict = SystemErrorOrCode(codeText, sizeof codeText);
+  } else {
+    DecimalText(volume.freeBytes, free);
   }
-  LogEvent(keyword, "\"%s\": the copies need %s bytes at most (whole clusters of %s bytes); %s "
-           "bytes are free: %s", volume.root, need, cluster, DecimalText(volume.freeBytes, free),
-           SpaceFallsShort(volume) ? "too little" : "enough");
+  LogEvent(RunIsRehearsal() ? "PLAN SPACE" : "SPACE",
+           "\"%s\": the copies need %s bytes at most (clusters of %s); %s bytes free at \"%s\": %s%s",
+           volume.root, DecimalText(volume.peak > 0 ? volume.peak : 0, need),
+           DecimalText(volume.cluster, cluster), free, volume.probe,
+           volume.measured ? "" : "not measured, not checked: ", verdict);
 }
 
 }  // namespace
@@ -173,8 +173,7 @@ bool InstallerContext::CheckFreeSpace() {
   PlannedSizesFree(&survey.planned);
   if (survey.overflow) {
     LogEvent(RunIsRehearsal() ? "PLAN SPACE" : "SPACE",
-             "the copies go to more than %d volumes: only the first %d are checked",
-             kSpaceVolumes, kSpaceVolumes);
+             "more than %d volumes: the others are not checked", kSpaceVolumes);
   }
   for (;;) {
     const VolumeSpace* lacking = nullptr;
@@ -186,8 +185,8 @@ bool InstallerContext::CheckFreeSpace() {
     }
     if (!lacking) return true;
     if (RunIsRehearsal()) {
-      LogEvent("PLAN SPACE", "\"%s\" has too little free space: a real run would ask to make room "
-               "(message 56) and change nothing until then", lacking->root);
+      LogEvent("PLAN SPACE", "\"%s\": too little free space: a real run asks for room here "
+               "(message 56)", lacking->root);
       endCause = "space";
       return false;
     }

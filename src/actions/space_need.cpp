@@ -7,9 +7,9 @@
 #include "script/script_reader.h"
 
 unsigned long long WholeClusters(unsigned long long size, unsigned long long cluster) {
-  if (cluster <= 1 || size == 0) return size;
-  unsigned long long clusters = size / cluster + (size % cluster != 0);
-  return clusters * cluster;
+  // Clusters are powers of two on every file system Windows knows.
+  if (cluster <= 1 || (cluster & (cluster - 1)) != 0) return size;
+  return (size + cluster - 1) & ~(cluster - 1);
 }
 
 void AddSpace(VolumeSpace* volume, long long bytes) {
@@ -56,19 +56,14 @@ bool SpaceFallsShort(const VolumeSpace& volume) {
 }
 
 void FormatSpaceAmount(unsigned long long bytes, bool roundUp, char* text, size_t capacity) {
-  const unsigned long long kKilo = 1024, kMega = kKilo * 1024, kGiga = kMega * 1024;
-  char whole[kDecimalTextSize];
-  if (bytes < kMega) {
-    unsigned long long kilo = bytes / kKilo + (roundUp && bytes % kKilo != 0);
-    FormatText(text, capacity, "%s kB", DecimalText(kilo, whole));
-    return;
-  }
-  unsigned long long unit = bytes < kGiga ? kMega : kGiga;
-  // Tenths of the unit, without overflowing for the largest sizes.
-  unsigned long long tenths = bytes / unit * 10 + bytes % unit * 10 / unit;
-  if (roundUp && bytes % unit * 10 % unit != 0) ++tenths;
-  FormatText(text, capacity, "%s,%u %s", DecimalText(tenths / 10, whole),
-             static_cast<unsigned>(tenths % 10), unit == kMega ? "MB" : "GB");
+  // kB below 10 MB, MB below 10 GB, GB above: whole numbers, shifted rather
+  // than divided (no 64-bit division routine in a 32-bit program).
+  int shift = bytes < (10ULL << 20) ? 10 : bytes < (10ULL << 30) ? 20 : 30;
+  unsigned long long unit = 1ULL << shift;
+  unsigned long long whole = (bytes >> shift) + (roundUp && (bytes & (unit - 1)) != 0);
+  char number[kDecimalTextSize];
+  FormatText(text, capacity, "%s %s", DecimalText(whole, number),
+             shift == 10 ? "kB" : shift == 20 ? "MB" : "GB");
 }
 
 // --- planned sizes: open addressing over names folded to ASCII capitals

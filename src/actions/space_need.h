@@ -21,7 +21,8 @@ struct VolumeSpace {
   unsigned long measureError;   // the system's error code when not measured
 };
 
-// size rounded up to whole clusters; an empty file takes none.
+// size rounded up to whole clusters (a power of two; other values count
+// bytes); an empty file takes none.
 unsigned long long WholeClusters(unsigned long long size, unsigned long long cluster);
 // The run adds (or, negative, gives back) bytes on the volume now.
 void AddSpace(VolumeSpace* volume, long long bytes);
@@ -45,9 +46,9 @@ void PlanDeleteSpace(VolumeSpace* volume, VolumeSpace* backup, unsigned long lon
 // The volume was measured and has less free space than the run needs.
 bool SpaceFallsShort(const VolumeSpace& volume);
 
-// An amount for message 56: "340 kB", "1,5 MB", "12,3 GB" (a decimal comma),
-// rounded up (roundUp) or down, so that a need above the free space is
-// never shown as equal to it.
+// An amount for message 56: "340 kB" below 10 MB, "152 MB" below 10 GB,
+// "75 GB" above, rounded up (roundUp) or down, so that a need above the free
+// space is never shown as equal to it.
 void FormatSpaceAmount(unsigned long long bytes, bool roundUp, char* text, size_t capacity);
 
 // The size each path has after the lines so far (a copy's target, a

@@ -13,6 +13,7 @@
 #include "check/package_check.h"
 #include "check/text_1250.h"
 #include "script/script_reader.h"
+#include "seal/package_files.h"
 #include "seal/seal.h"
 
 namespace {
@@ -62,6 +63,11 @@ std::string JsonText(const std::string& utf8) {
 void NoteSealFinding(void* data, const SealFinding& finding) {
   std::string name = finding.name;
   std::string detail = finding.detail;
+  if (finding.errorCode) {
+    char system[300];
+    PackageErrorText(finding.errorCode, system, sizeof system);
+    detail += std::string(detail.empty() ? "" : ": ") + system;
+  }
   std::string text;
   switch (finding.fault) {
     case kSealFileMissing: text = "'" + name + "' is missing (" + detail + ")"; break;
@@ -145,9 +151,9 @@ int main(int argc, char** argv) {
   // A sealed package's files must be as they were sealed; sealing anew
   // replaces the seal, whatever it says.
   std::vector<std::string> sealFindings;
-  SealCheck check = {packageDir.c_str(), true, nullptr, nullptr, NoteSealFinding, &sealFindings,
+  SealCheck check = {packageDir.c_str(), nullptr, nullptr, NoteSealFinding, &sealFindings,
                      nullptr, nullptr, 0};
-  if (!seal && VerifySeal(&check) == kSealNoHash) {
+  if (!seal && VerifySealedPackage(&check) == kSealNoHash) {
     Write("setupcheck: SHA-256 unavailable: the seal (setup.sum) cannot be verified\n", stderr);
     return 3;
   }

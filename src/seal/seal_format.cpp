@@ -176,9 +176,9 @@ int SealListFind(const SealList* list, const char* path) {
 int SealListFindTwin(const SealList* list) {
   if (!list->folded) return -1;
   for (int i = 1; i < list->count; ++i) {
-    const char* previous = list->entries[list->folded[i - 1]].path;
-    if (CompareSealNames(previous, list->entries[list->folded[i]].path) == 0) {
-      return list->folded[i];
+    int first = list->folded[i - 1], second = list->folded[i];
+    if (CompareSealNames(list->entries[first].path, list->entries[second].path) == 0) {
+      return first > second ? first : second;  // the later one, whatever the sort did
     }
   }
   return -1;
@@ -201,30 +201,30 @@ bool IsSealPath(const char* path, size_t length, const char** why) {
   const unsigned char* text = reinterpret_cast<const unsigned char*>(path);
   size_t partStart = 0;
   if (length == 0) reason = "an empty name";
-  if (length >= kSealPathCapacity) reason = "a name too long for a package file";
-  if (std::memchr(path, '\0', length)) reason = "a NUL byte in the name";
+  if (length >= kSealPathCapacity) reason = "a name too long";
+  if (std::memchr(path, '\0', length)) reason = "a NUL byte";
   for (size_t at = 0; !reason && at <= length;) {
     if (at == length || text[at] == '\\') {
       size_t partLength = at - partStart;
       const char* part = path + partStart;
       if (partLength == 0) {
-        reason = "an empty part (a leading, doubled or final '\\')";
+        reason = "an empty part";
       } else if ((partLength == 1 && part[0] == '.') ||
                  (partLength == 2 && part[0] == '.' && part[1] == '.')) {
         reason = "a part '.' or '..'";
       } else if (part[partLength - 1] == '.' || part[partLength - 1] == ' ') {
-        reason = "a part that ends in '.' or ' ' (Windows drops them)";
+        reason = "a part ending in '.' or ' '";
       } else if (IsDeviceName(part, partLength)) {
-        reason = "a device name (CON, NUL, COM1, ...)";
+        reason = "a device name";
       }
       partStart = ++at;
       continue;
     }
     unsigned long c = NextCharacter(text, length, &at);
     if (c >= kBadByte) {
-      reason = "a name that is not UTF-8";
+      reason = "not UTF-8";
     } else if (c < 0x20 || c == 0x7F || std::strchr("/:*?\"<>|", static_cast<int>(c))) {
-      reason = "a character Windows does not allow in a file name";
+      reason = "a character Windows does not allow";
     }
   }
   if (why) *why = reason;
@@ -237,7 +237,7 @@ bool ParseSeal(const char* text, size_t size, SealList* list, int* faultLine,
   *faultLine = 0;
   *fault = nullptr;
   if (size > kSealTextLimit) {
-    *fault = "larger than a seal can be";
+    *fault = "too large";
     return false;
   }
   size_t at = 0;
@@ -259,14 +259,13 @@ bool ParseSeal(const char* text, size_t size, SealList* list, int* faultLine,
     // size, one blank, 64 hex digits, one blank, the path
     size_t digits = 0;
     unsigned long long fileSize = 0;
-    while (digits < length && line[digits] >= '0' && line[digits] <= '9') {
-      unsigned digit = static_cast<unsigned>(line[digits] - '0');
-      if (fileSize > (~0ULL - digit) / 10) break;
-      fileSize = fileSize * 10 + digit;
+    // At most 19 digits: never past 64 bits, and no file is that large.
+    while (digits < length && digits < 19 && line[digits] >= '0' && line[digits] <= '9') {
+      fileSize = fileSize * 10 + static_cast<unsigned>(line[digits] - '0');
       ++digits;
     }
     if (digits == 0 || digits >= length || line[digits] != ' ' || (digits > 1 && line[0] == '0')) {
-      *fault = "a line without a size in bytes first";
+      *fault = "no size in bytes first";
       continue;
     }
     const char* hex = line + digits + 1;
@@ -274,7 +273,7 @@ bool ParseSeal(const char* text, size_t size, SealList* list, int* faultLine,
     bool hexWhole = rest > 2 * kSha256Size && hex[2 * kSha256Size] == ' ';
     for (size_t i = 0; hexWhole && i < 2 * kSha256Size; ++i) hexWhole = IsHexDigit(hex[i]);
     if (!hexWhole) {
-      *fault = "a line without a SHA-256 of 64 lower-case hex digits after its size";
+      *fault = "no SHA-256 (64 lower-case hex digits) after the size";
       continue;
     }
     const char* name = hex + 2 * kSha256Size + 1;
@@ -303,7 +302,7 @@ bool ParseSeal(const char* text, size_t size, SealList* list, int* faultLine,
     } else {
       int twin = SealListFindTwin(list);
       if (twin >= 0) {
-        *fault = "a file listed twice (names that differ only in letter case are one file)";
+        *fault = "a file listed twice (letter case aside)";
         lineNumber = twin + 2;
       }
     }

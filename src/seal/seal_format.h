@@ -50,8 +50,8 @@ void SealListSortForFile(SealList* list);
 bool SealListIndex(SealList* list);
 // The entry whose path equals `path` without regard to letter case, or -1.
 int SealListFind(const SealList* list, const char* path);
-// Two entries name the same file on Windows: the number of the second, or
-// -1 (needs the index).
+// Two entries name the same file on Windows: the number of the later one,
+// or -1 (needs the index).
 int SealListFindTwin(const SealList* list);
 
 // Orders two UTF-8 paths as Windows compares file names: letters folded to

@@ -75,11 +75,15 @@ void NoteFailure(void* data, const SealFinding& finding) {
   SealFailures* failures = static_cast<SealFailures*>(data);
   InstallerContext& context = *failures->context;
   char name[kSealPathCapacity];
-  char detail[600];
   AnsiFromUtf8(finding.name, name, sizeof name);
-  AnsiFromUtf8(finding.detail, detail, sizeof detail);
-  LogEvent(RunIsRehearsal() ? "PLAN SEAL" : "SEAL", "\"%s\": %s (%s)", name,
-           SealFaultText(finding.fault), detail);
+  char codeText[16];
+  const char* system = "";
+  if (finding.errorCode) {
+    FormatSystemError(finding.errorCode);
+    system = SystemErrorOrCode(codeText, sizeof codeText);
+  }
+  LogEvent(RunIsRehearsal() ? "PLAN SEAL" : "SEAL", "\"%s\": %s (%s%s)", name,
+           SealFaultText(finding.fault), finding.detail, system);
   if (failures->count++ >= kNamedFiles) return;
   static const int kWhat[] = {59, 60, 61, 62};  // missing, changed, not listed, unreadable
   if (failures->named[0]) AppendText(failures->named, sizeof failures->named, "\n");
@@ -101,8 +105,13 @@ void ShowProgress(void* data, unsigned long long done, unsigned long long total)
   progress->shown = true;
   progress->shownAt = now;
   char text[300];
-  unsigned percent = total ? static_cast<unsigned>(done * 100 / total) : 100;
-  FormatText(text, sizeof text, "%s: %u %%", progress->context->LoadMessage(57), percent);
+  // Shifted to 24 bits: no 64-bit division routine in a 32-bit program.
+  while (total > 0xFFFFFF) {
+    total >>= 1;
+    done >>= 1;
+  }
+  unsigned long percent = total ? static_cast<unsigned long>(done) * 100 / static_cast<unsigned long>(total) : 100;
+  FormatText(text, sizeof text, "%s: %lu %%", progress->context->LoadMessage(57), percent);
   progress->context->ShowStatus(0, text);
 }
 
@@ -128,11 +137,10 @@ bool InstallerContext::CheckPackageSeal() {
   failures.named[0] = '\0';
   failures.count = 0;
   Progress progress = {this, 0, false};
-  SealCheck check = {packageDir, false, &used, skipped, NoteFailure, &failures,
-                     ShowProgress, &progress, 0};
+  SealCheck check = {packageDir, &used, skipped, NoteFailure, &failures, ShowProgress, &progress, 0};
   SealVerdict verdict = kSealBroken;
   if (usedFiles.outOfMemory || !SealListIndex(&used)) {
-    SealFinding finding = {kSealFileUnreadable, kSealFileName, "out of memory"};
+    SealFinding finding = {kSealFileUnreadable, kSealFileName, "out of memory", 0};
     NoteFailure(&failures, finding);
   } else {
     verdict = VerifySeal(&check);
@@ -141,8 +149,7 @@ bool InstallerContext::CheckPackageSeal() {
 
   const char* keyword = RunIsRehearsal() ? "PLAN SEAL" : "SEAL";
   if (verdict == kSealAbsent) {
-    LogEvent(keyword, "the package has no %s: it is not sealed, and its files are not checked",
-             kSealFileName);
+    LogEvent(keyword, "no %s: the package is not sealed", kSealFileName);
     return true;
   }
   if (verdict == kSealWhole) {
@@ -152,8 +159,7 @@ bool InstallerContext::CheckPackageSeal() {
     return true;
   }
   if (verdict == kSealNoHash) {
-    SealFinding finding = {kSealFileUnreadable, kSealFileName,
-                           "SHA-256 is unavailable on this system"};
+    SealFinding finding = {kSealFileUnreadable, kSealFileName, "no SHA-256 on this system", 0};
     NoteFailure(&failures, finding);
   }
   endCause = "seal";
@@ -166,8 +172,8 @@ bool InstallerContext::CheckPackageSeal() {
     AppendText(failures.named, sizeof failures.named, more);
   }
   if (RunIsRehearsal()) {
-    LogEvent("PLAN SEAL", "%d files are not as they were sealed: a real run would stop here "
-             "(message 55) and change nothing", failures.count);
+    LogEvent("PLAN SEAL", "%d files are not as sealed: a real run stops here (message 55)",
+             failures.count);
     return false;
   }
   FormatText(messageText, sizeof messageText, LoadMessage(55), failures.named);
