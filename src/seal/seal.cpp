@@ -54,6 +54,7 @@ SealVerdict VerifySealWith(SealCheck* check, SealList* found) {
   for (int i = 0; i < listed.count; ++i) total += listed.entries[i].size;
   for (int i = 0; i < listed.count; ++i) {
     const SealEntry& entry = listed.entries[i];
+    done += entry.size;
     if (check->skipped && CompareSealNames(entry.path, check->skipped) == 0) continue;
     const char* name = entry.path;
     if (found) {
@@ -90,7 +91,6 @@ SealVerdict VerifySealWith(SealCheck* check, SealList* found) {
     } else {
       ++check->filesChecked;
     }
-    done += entry.size;
     if (check->progress) check->progress(check->progressData, done, total);
   }
 

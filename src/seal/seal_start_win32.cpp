@@ -101,7 +101,7 @@ struct Progress {
 void ShowProgress(void* data, unsigned long long done, unsigned long long total) {
   Progress* progress = static_cast<Progress*>(data);
   DWORD now = GetTickCount();
-  if (progress->shown && now - progress->shownAt < kProgressInterval) return;
+  if (progress->shown && now - progress->shownAt < kProgressInterval && done < total) return;
   progress->shown = true;
   progress->shownAt = now;
   char text[300];

@@ -102,4 +102,40 @@ TEST(SealCheck, SealsAndFindsEveryChangeAsUnderWine) {
   }
 }
 
+TEST(SealCheck, NamesTheSealCannotHoldKeepThePackageUnsealed) {
+  if (!CryptoAvailable()) GTEST_SKIP() << "a build without libcrypto: see plain_build.sh";
+  struct Case {
+    const char* name;
+    const char* file;  // besides setup.dat; "->" makes a link to bin
+    const char* named;  // in setupcheck's message
+  } cases[] = {{"a symbolic link", "->", "cannot seal 'lib': a link"},
+               {"a backslash in a Linux file name", "a\\b.dll", "cannot seal 'a\\b.dll': a '\\'"},
+               {"names that differ only in letter case", "A.DLL", "': another file's name differs"},
+               {"a final dot, which Windows drops", "readme.", "cannot seal 'readme.': a part ending"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    char pattern[] = "/tmp/setupcheck-seal-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern;
+    Write(dir / "setup.dat", CrLf(kSealCopyScript));
+    Write(dir / "a.dll", "a");
+    if (std::string(c.file) == "->") {
+      fs::create_directory(dir / "bin");
+      fs::create_directory_symlink(dir / "bin", dir / "lib");
+    } else {
+      Write(dir / c.file, "other");  // as named on Linux, '\\' included
+    }
+    std::string output;
+    FILE* pipe = popen((std::string(SETUP_CHECK_PROGRAM) + " --seal '" + dir.string() + "' 2>&1").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char buffer[4096];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
+    int status = pclose(pipe);
+    EXPECT_EQ(3, WIFEXITED(status) ? WEXITSTATUS(status) : -1) << output;
+    EXPECT_NE(std::string::npos, output.find(c.named)) << output;
+    EXPECT_FALSE(fs::exists(dir / "setup.sum"));
+    fs::remove_all(dir);
+  }
+}
+
 }  // namespace
