@@ -196,7 +196,6 @@ bool InstallerContext::Expand(char* text, size_t capacity) {
 }
 
 int InstallerContext::RunExitCode() const {
-  if (endCause) return kExitCancelled;  // ended before its first change
   if (versionRefused) return kExitVersionRefused;
   if (rolledBack) return kExitRolledBack;
   if (errorsOccurred) return kExitFailed;

@@ -137,7 +137,9 @@ INT_PTR OnStartInstall(HWND dialog) {
                                 IDOK, IDCANCEL};
   for (int id : kInputs) EnableWindow(GetDlgItem(dialog, id), FALSE);
   installer.RunScript();
-  if (!installer.installing) EndDialog(dialog, 1);
+  // A run that ended before its first action for a cause of its own (the
+  // journal) installed nothing.
+  if (!installer.installing) EndDialog(dialog, installer.endCause ? 0 : 1);
   return 0;
 }
 
