@@ -61,20 +61,20 @@ struct Walk {
   bool stopped;
 };
 
-// Walks the directory packageDir + relative (relative empty or ending in
-// '\'); false when a directory could not be read.
-bool WalkDirectory(Walk* walk, const char* packageDir, char* relative) {
-  char path[4096];
-  if (!NativePath(packageDir, relative, "", path, sizeof path)) return true;
-  DIR* directory = opendir(path);
+// Walks the open directory `descriptor` (packageDir + relative, relative
+// empty or ending in '\\'; the descriptor is closed here); false when a
+// directory could not be read. Subdirectories are opened from their parent
+// without following a link, so a directory swapped for one is not entered.
+bool WalkDirectory(Walk* walk, int descriptor, char* relative) {
+  DIR* directory = descriptor >= 0 ? fdopendir(descriptor) : nullptr;
   if (!directory) {
-    CopyText(walk->failedName, kSealPathCapacity, relative[0] ? relative : ".");
     if (walk->errorCode) *walk->errorCode = static_cast<unsigned long>(errno);
+    if (descriptor >= 0) close(descriptor);
+    CopyText(walk->failedName, kSealPathCapacity, relative[0] ? relative : ".");
     return false;
   }
   bool whole = true;
   size_t base = std::strlen(relative);
-  int descriptor = dirfd(directory);
   while (whole && !walk->stopped) {
     errno = 0;
     dirent* entry = readdir(directory);
@@ -89,13 +89,13 @@ bool WalkDirectory(Walk* walk, const char* packageDir, char* relative) {
     const char* name = entry->d_name;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
     struct stat status;
-    bool known = fstatat(descriptor, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
+    bool known = fstatat(dirfd(directory), name, &status, AT_SYMLINK_NOFOLLOW) == 0;
     PackageItem item;
     item.link = known && S_ISLNK(status.st_mode);
     item.fault = nullptr;
     relative[base] = '\0';
     if (!AppendText(relative, kSealPathCapacity, name)) {
-      item.fault = "a name too long for a package file";
+      item.fault = "a name too long";
     } else if (std::strchr(name, '\\')) {
       item.fault = "a '\\' in a file name (Windows takes it for a directory)";
     } else if (!known) {
@@ -104,10 +104,11 @@ bool WalkDirectory(Walk* walk, const char* packageDir, char* relative) {
     item.name = relative;
     if (!item.fault && !item.link && S_ISDIR(status.st_mode)) {
       if (AppendText(relative, kSealPathCapacity, "\\")) {
-        whole = WalkDirectory(walk, packageDir, relative);
+        int sub = openat(dirfd(directory), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        whole = WalkDirectory(walk, sub, relative);
         continue;
       }
-      item.fault = "a name too long for a package file";
+      item.fault = "a name too long";
     }
     if (!item.fault && !item.link && !S_ISREG(status.st_mode)) {
       item.fault = "neither a file nor a directory";
@@ -200,7 +201,7 @@ bool WalkPackage(const char* packageDir, PackageVisitor visit, void* data, char*
   relative[0] = '\0';
   failedName[0] = '\0';
   Walk walk = {visit, data, failedName, errorCode, false};
-  return WalkDirectory(&walk, packageDir, relative);
+  return WalkDirectory(&walk, open(packageDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC), relative);
 }
 
 bool WritePackageFile(const char* packageDir, const char* name, const char* bytes, size_t size,

@@ -49,7 +49,7 @@ bool WalkDirectory(Walk* walk, const char* packageDir, char* relative) {
     int length = WideCharToMultiByte(CP_UTF8, 0, name, -1, relative + base, room, nullptr, nullptr);
     if (length <= 0) {
       relative[base] = '\0';
-      item.fault = "a name too long for a package file";
+      item.fault = "a name too long";
     } else if (!item.link && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       size_t end = base + static_cast<size_t>(length) - 1;
       if (end + 2 <= kSealPathCapacity) {
@@ -59,7 +59,7 @@ bool WalkDirectory(Walk* walk, const char* packageDir, char* relative) {
         relative[base] = '\0';
         continue;
       }
-      item.fault = "a name too long for a package file";
+      item.fault = "a name too long";
     }
     if (!walk->visit(walk->data, item)) walk->stopped = true;
     relative[base] = '\0';
