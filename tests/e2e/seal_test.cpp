@@ -62,6 +62,8 @@ TEST(Seal, SealedPackageInstallsAndTheLogInThePackageIsNoneOfItsFiles) {
   // A log of an earlier run lies in the package and was sealed with it.
   ASSERT_TRUE(e2e::WriteFileBytes(bed.Pkg("install.log"), "an earlier run"));
   ASSERT_TRUE(MakeSealedPackage(bed, 2));
+  // A file no line takes may join the package after sealing.
+  ASSERT_TRUE(e2e::WriteFileBytes(bed.Pkg("notes.txt"), "added"));
   const std::string log = bed.Pkg("install.log");
 
   RunResult r = e2e::RunSetup(bed.pkg(), bed.LocationArgs() + " /silent /noboxes " + LogArg(log),
@@ -304,6 +306,40 @@ TEST(Space, CopiesFitBecauseEachReplacedFileGivesItsRoomBack) {
   for (const char* name : {"a.dll", "b.dll", "c.dll"}) {
     EXPECT_TRUE(Bytes(kSize, 'n') == FileText(e2e::JoinPath(full.inst, name))) << name;
   }
+}
+
+TEST(Space, DeletedFilesGiveRoomAndARefusedVersionCopyNeedsNone) {
+  std::string why;
+  const std::string volume = e2e::SmallVolume(&why);
+  if (volume.empty()) GTEST_SKIP() << why;
+  const size_t kSize = 300 * 1024;
+  e2e::FullVolume full;
+  ASSERT_TRUE(full.Make(volume));
+  ASSERT_TRUE(e2e::CopyFixture("version_3_10_0_5.exe", e2e::JoinPath(full.inst, "quillon.exe")));
+  ASSERT_TRUE(e2e::WriteFileBytes(e2e::JoinPath(full.inst, "old.dat"), Bytes(kSize, 'o')));
+  ASSERT_TRUE(full.Fill(kSize * 2 / 3));
+  e2e::TempDir pkg("pkg");
+  e2e::TempDir logs("logs");
+  ASSERT_TRUE(e2e::WriteFileBytes(pkg / "big.dat", Bytes(kSize, 'n')));
+  ASSERT_TRUE(e2e::WriteFileBytes(pkg / "huge.dat", Bytes(kSize * 2, 'h')));
+  // big.dat fits once old.dat is gone; huge.dat never comes: its section's
+  // check refuses without a question (Quillon 3.10 is installed).
+  ASSERT_TRUE(e2e::WriteSetupDat(pkg.path(), e2e::AutoStartScript(
+      "[Delete]\n{des}old.dat\n[Copy]\nbig.dat\n"
+      "[VersionCopy]\nVerProg={exe}quillon.exe\nMinVer=4.0.0.0:\nhuge.dat\n")));
+
+  RunResult r = e2e::RunSetup(
+      pkg.path(),
+      e2e::LocationArgs(full.inst, e2e::JoinPath(full.inst, "Quillon.ini")) + " /noboxes " +
+          LogArg(logs / "run.log"),
+      Scenario());
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(0u, r.exitCode) << Describe(r);
+  EXPECT_TRUE(Has(LogLines(logs / "run.log", "SPACE"), "the copies need 0 bytes at most"))
+      << LogLines(logs / "run.log", "SPACE");
+  EXPECT_TRUE(Bytes(kSize, 'n') == FileText(e2e::JoinPath(full.inst, "big.dat")));
+  EXPECT_FALSE(e2e::PathIsFile(e2e::JoinPath(full.inst, "huge.dat")));
 }
 
 }  // namespace
