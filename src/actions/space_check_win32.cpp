@@ -30,7 +30,9 @@ bool NearestDirectory(const char* path, char* directory) {
   CopyText(directory, kLongPathSize, path);
   for (;;) {
     char* last = std::strrchr(directory, '\\');
-    if (!last) return false;
+    // Never above a drive's root or a share: a lone backslash names the
+    // current drive's root.
+    if (!last || last - directory < 2) return false;
     last[1] = '\0';
     DWORD attributes = GetFileAttributesA(directory);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;

@@ -137,15 +137,17 @@ bool InstallerContext::CheckPackageSeal() {
   failures.named[0] = '\0';
   failures.count = 0;
   Progress progress = {this, 0, false};
-  SealCheck check = {packageDir, &used, skipped, NoteFailure, &failures, ShowProgress, &progress, 0};
-  SealVerdict verdict = kSealBroken;
-  if (usedFiles.outOfMemory || !SealListIndex(&used)) {
+  bool usedKnown = !usedFiles.outOfMemory && SealListIndex(&used);
+  SealCheck check = {packageDir, usedKnown ? &used : nullptr, skipped, NoteFailure, &failures,
+                     ShowProgress, &progress, 0};
+  SealVerdict verdict = VerifySeal(&check);
+  SealListFree(&used);
+  if (verdict == kSealWhole && !usedKnown) {
+    // What the script takes could not be listed: the seal is not known to hold.
     SealFinding finding = {kSealFileUnreadable, kSealFileName, "out of memory", 0};
     NoteFailure(&failures, finding);
-  } else {
-    verdict = VerifySeal(&check);
+    verdict = kSealBroken;
   }
-  SealListFree(&used);
 
   const char* keyword = RunIsRehearsal() ? "PLAN SEAL" : "SEAL";
   if (verdict == kSealAbsent) {
