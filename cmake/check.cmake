@@ -24,10 +24,14 @@ add_library(setup_check_objects OBJECT ${SETUP_CHECK_SOURCES})
 # a real installation has (file versions, shell folders, registry).
 # SHA-256 comes from the platform: CryptoAPI on Windows, OpenSSL's libcrypto
 # natively where it is installed (without it the checker says so).
+# The seal reads, walks and hashes the package's files the same way.
 if(WIN32)
-  set(SETUP_CHECK_CRYPTO ${CMAKE_SOURCE_DIR}/src/app/crypto_win32.cpp)
+  set(SETUP_CHECK_CRYPTO ${CMAKE_SOURCE_DIR}/src/app/crypto_win32.cpp
+      ${CMAKE_SOURCE_DIR}/src/seal/package_files_win32.cpp
+      ${CMAKE_SOURCE_DIR}/src/seal/package_walk_win32.cpp)
 else()
-  set(SETUP_CHECK_CRYPTO ${CMAKE_SOURCE_DIR}/src/app/crypto_openssl.cpp)
+  set(SETUP_CHECK_CRYPTO ${CMAKE_SOURCE_DIR}/src/app/crypto_openssl.cpp
+      ${CMAKE_SOURCE_DIR}/src/seal/package_files_posix.cpp)
   find_package(OpenSSL QUIET COMPONENTS Crypto)
 endif()
 add_library(setup_check_core STATIC ${SETUP_CORE_SOURCES} ${SETUP_CHECK_DIR}/stand_ins.cpp
@@ -101,7 +105,9 @@ if(SETUP_CHECK_TESTS)
   add_executable(check_tests ${SETUP_CHECK_TESTS})
   target_include_directories(check_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
   target_compile_options(check_tests PRIVATE ${SETUP_SANITIZE})
-  target_compile_definitions(check_tests PRIVATE "SETUP_SOURCE_DIR=\"${CMAKE_SOURCE_DIR}\"")
+  target_compile_definitions(check_tests PRIVATE "SETUP_SOURCE_DIR=\"${CMAKE_SOURCE_DIR}\""
+                             "SETUP_CHECK_PROGRAM=\"$<TARGET_FILE:setupcheck>\"")
+  add_dependencies(check_tests setupcheck)
   target_link_options(check_tests PRIVATE -fsanitize=address,undefined)
   target_link_libraries(check_tests PRIVATE setup_check_objects setup_check_platform
                         setup_check_emulation setup_check_core gtest gtest_main)

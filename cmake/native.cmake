@@ -4,7 +4,8 @@ set(SETUP_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-o
 
 file(GLOB SETUP_NATIVE_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/support/*.cpp)
 add_library(setup_core STATIC ${SETUP_CORE_SOURCES} ${SETUP_NATIVE_SUPPORT}
-            ${CMAKE_SOURCE_DIR}/src/app/crypto_openssl.cpp)
+            ${CMAKE_SOURCE_DIR}/src/app/crypto_openssl.cpp
+            ${CMAKE_SOURCE_DIR}/src/seal/package_files_posix.cpp)
 find_package(OpenSSL QUIET COMPONENTS Crypto)
 if(OPENSSL_CRYPTO_LIBRARY)
   target_compile_definitions(setup_core PRIVATE SETUP_HAVE_OPENSSL)

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "expand/expand.h"
+#include "script/script_survey.h"
 #include "version/version.h"
 
 // Dialog 101 and its controls.
@@ -123,6 +124,16 @@ class InstallerContext {
   // At the end of the run: undoes everything when the user stopped it, else
   // lets the result stand. True when it showed the final message itself.
   bool FinishRollback();
+
+  // --- before the first change (after the version check)
+  // Calls visit for what each line will take and change, in the run's order.
+  void SurveyScript(SurveyVisitor visit, void* data);
+  // A sealed package must be as it was sealed; false (after message 55)
+  // when it is not: the run changes nothing.
+  bool CheckPackageSeal();
+  // The copies must fit on their volumes; false when the user cancels
+  // message 56: the run changes nothing.
+  bool CheckFreeSpace();
 
   // Expands text in place with the run's directories, tables and date.
   bool Expand(char* text, size_t capacity);

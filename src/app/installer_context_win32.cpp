@@ -44,6 +44,7 @@ InstallerContext::InstallerContext() {
   logPath[0] = '\0';
   rollback = false;
   rolledBack = false;
+  endCause = nullptr;
 }
 
 InstallerContext::~InstallerContext() { CloseScript(); }

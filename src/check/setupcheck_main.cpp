@@ -1,7 +1,9 @@
 // setupcheck [--json] [--lines] PACKAGE_DIR|setup.dat
+// setupcheck --seal [--force] PACKAGE_DIR
 // Reports, in the form compilers use, every line of a package's script that
-// will not do what it seems to say. Exit status: 0 nothing to report, 1
-// warnings, 2 errors, 3 the package cannot be read.
+// will not do what it seems to say, and every file of a sealed package that
+// is not as it was sealed. Exit status: 0 nothing to report, 1 warnings,
+// 2 errors, 3 the package cannot be read (or sealed).
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +13,8 @@
 #include "check/package_check.h"
 #include "check/text_1250.h"
 #include "script/script_reader.h"
+#include "seal/package_files.h"
+#include "seal/seal.h"
 
 namespace {
 
@@ -18,7 +22,9 @@ const char kUsage[] =
     "usage: setupcheck [--json] [--lines] PACKAGE_DIR\n"
     "       setupcheck [--json] [--lines] PATH\\setup.dat\n"
     "  --json   the findings as a JSON array\n"
-    "  --lines  what Setup does with each line of the script\n";
+    "  --lines  what Setup does with each line of the script\n"
+    "  --seal   write setup.sum, the seal of every file of the package, when it\n"
+    "           has no errors (--force: all the same)\n";
 
 void Write(const std::string& utf8, FILE* stream) {
 #ifdef _WIN32
@@ -53,6 +59,31 @@ std::string JsonText(const std::string& utf8) {
   return out + "\"";
 }
 
+// Findings of the seal, in UTF-8 (names in the seal are UTF-8 already).
+void NoteSealFinding(void* data, const SealFinding& finding) {
+  std::string name = finding.name;
+  std::string detail = finding.detail;
+  if (finding.errorCode) {
+    char system[300];
+    PackageErrorText(finding.errorCode, system, sizeof system);
+    detail += std::string(detail.empty() ? "" : ": ") + system;
+  }
+  std::string text;
+  switch (finding.fault) {
+    case kSealFileMissing: text = "'" + name + "' is missing (" + detail + ")"; break;
+    case kSealFileChanged: text = "'" + name + "' has changed since the package was sealed (" + detail + ")"; break;
+    case kSealFileNotListed: text = "'" + name + "' is not in the seal (" + detail + ")"; break;
+    case kSealFileUnreadable: text = "'" + name + "' cannot be read (" + detail + ")"; break;
+  }
+  static_cast<std::vector<std::string>*>(data)->push_back(text);
+}
+
+// What keeps a package from being sealed.
+void NoteSealProblem(void* data, const SealFinding& finding) {
+  static_cast<std::vector<std::string>*>(data)->push_back(std::string("'") + finding.name +
+                                                          "': " + finding.detail);
+}
+
 const char* SeverityText(Severity severity) {
   return severity == kError ? "error" : severity == kWarning ? "warning" : "note";
 }
@@ -82,13 +113,17 @@ bool Locate(const std::string& argument, std::string* scriptPath, std::string* p
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool json = false, lines = false;
+  bool json = false, lines = false, seal = false, force = false;
   std::string argument;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--json") == 0) {
       json = true;
     } else if (std::strcmp(argv[i], "--lines") == 0) {
       lines = true;
+    } else if (std::strcmp(argv[i], "--seal") == 0) {
+      seal = true;
+    } else if (std::strcmp(argv[i], "--force") == 0) {
+      force = true;
     } else if (argv[i][0] == '-' && argv[i][1] == '-') {
       Write(kUsage, std::strcmp(argv[i], "--help") == 0 ? stdout : stderr);
       return std::strcmp(argv[i], "--help") == 0 ? 0 : 3;
@@ -99,7 +134,7 @@ int main(int argc, char** argv) {
       return 3;
     }
   }
-  if (argument.empty()) {
+  if (argument.empty() || (force && !seal)) {
     Write(kUsage, stderr);
     return 3;
   }
@@ -113,7 +148,18 @@ int main(int argc, char** argv) {
     return 3;
   }
 
-  int errors = 0, warnings = 0;
+  // A sealed package's files must be as they were sealed; sealing anew
+  // replaces the seal, whatever it says.
+  std::vector<std::string> sealFindings;
+  SealCheck check = {packageDir.c_str(), nullptr, nullptr, NoteSealFinding, &sealFindings,
+                     nullptr, nullptr, 0};
+  if (!seal && VerifySealedPackage(&check) == kSealNoHash) {
+    Write("setupcheck: SHA-256 unavailable: the seal (setup.sum) cannot be verified\n", stderr);
+    return 3;
+  }
+  const std::string sealShown = ArgumentText(packageDir) + kSealFileName;
+
+  int errors = static_cast<int>(sealFindings.size()), warnings = 0;
   std::string out;
   if (json) out = "[";
   for (const Finding& finding : result.findings) {
@@ -131,6 +177,16 @@ int main(int argc, char** argv) {
              ": " + message + " [" + finding.kind + "]\n";
     }
   }
+  for (const std::string& message : sealFindings) {
+    if (lines) break;
+    if (json) {
+      out += std::string(out.size() > 1 ? ",\n " : "\n ") + "{\"file\": " + JsonText(sealShown) +
+             ", \"line\": 0, \"severity\": \"error\", \"kind\": \"seal-mismatch\", \"message\": " +
+             JsonText(message) + "}";
+    } else {
+      out += sealShown + ": error: " + message + " [seal-mismatch]\n";
+    }
+  }
   if (lines) {
     for (const LineReport& report : result.lines) {
       out += shown + ":" + std::to_string(report.line) + ": " + VerdictText(report.verdict) +
@@ -142,5 +198,22 @@ int main(int argc, char** argv) {
     out += std::to_string(errors) + " errors, " + std::to_string(warnings) + " warnings\n";
   }
   Write(out, stdout);
+  if (seal) {
+    if (errors > 0 && !force) {
+      Write("setupcheck: the package has errors: it is not sealed (--force seals it all the same)\n",
+            stderr);
+      return 2;
+    }
+    std::vector<std::string> problems;
+    int files = 0;
+    char why[600];
+    if (!SealPackage(packageDir.c_str(), NoteSealProblem, &problems, &files, why, sizeof why)) {
+      for (const std::string& problem : problems) Write("setupcheck: cannot seal " + problem + "\n", stderr);
+      Write("setupcheck: not sealed: " + std::string(why) + "\n", stderr);
+      return 3;
+    }
+    Write("setupcheck: sealed " + std::to_string(files) + " files into " + sealShown + "\n",
+          json ? stderr : stdout);
+  }
   return errors > 0 ? 2 : warnings > 0 ? 1 : 0;
 }

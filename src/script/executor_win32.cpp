@@ -61,6 +61,9 @@ void InstallerContext::RunScript() {
     stopRequested = true;
     versionRefused = true;
   }
+  // Nothing starts that cannot finish: a damaged package, or copies that do
+  // not fit, end the run before its first change (endCause says why).
+  if (!stopRequested && !(CheckPackageSeal() && CheckFreeSpace())) stopRequested = true;
   // This run's journal, the last step before the first action.
   if (!stopRequested && !BeginRunJournal()) stopRequested = true;
 
