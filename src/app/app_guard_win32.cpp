@@ -32,6 +32,7 @@ bool InstallerContext::WaitForAppClosed() {
     }
     LogEvent("GUARD", runningAppWindow ? "Quillon still runs: the installation does not start"
                                        : "Quillon was closed");
+    if (runningAppWindow) endCause = "quillon-running";
     return runningAppWindow == nullptr;
   }
   bool result = true;
@@ -50,5 +51,6 @@ bool InstallerContext::WaitForAppClosed() {
       FindAppWindow();
     }
   }
+  if (!result) endCause = "cancelled";
   return result;
 }

@@ -228,12 +228,11 @@ TEST(Rehearsal, ChangesNothingAndNamesEveryChangeItWouldMake) {
           "\": would replace it; the old program would be renamed to \"" +
           bed.Prog("quillon.exe.(0)") + "\"",
       "PLAN DELETE \"" + bed.Inst("old.tmp") + "\"",
-      "PLAN MOVE \"" + bed.Inst("settings.cfg") + "\" -> \"" + bed.Inst("settings.old") +
-          "\": would move",
+      "PLAN MOVE \"" + bed.Inst("settings.cfg") + "\" -> \"" + bed.Inst("settings.old") + "\"\n",
       "PLAN INI \"" + bed.Inst("Quillon.ini") + "\" [Setup] Key: absent -> \"Value\"",
-      "PLAN REG HKCU\\" + key + "\\Sub: the key would be created",
-      "PLAN REG HKCU\\" + key + "\\Sub value \"Name\": absent -> \"Data\"",
-      "PLAN REG HKCU\\" + key + " value \"Old\": \"1\" -> deleted",
+      "PLAN REG HKCU\\" + key + "\\Sub: key created",
+      "PLAN REG HKCU\\" + key + "\\Sub value \"Name\": absent -> REG_SZ \"Data\"",
+      "PLAN REG HKCU\\" + key + " value \"Old\": REG_SZ \"1\" -> deleted",
       "PLAN RUN \"" + e2e::FixturePath("recorder.exe") + " \" parameters \"planned\": would be started",
   };
   for (const std::string& line : expected) EXPECT_TRUE(Has(plan, line)) << line << "\nin\n" << plan;
