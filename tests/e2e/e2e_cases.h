@@ -58,6 +58,7 @@ inline std::string Message(int n) {
     case 50: return Ansi("Nelze vytvořit soubor protokolu %s !\nChyba: %s");
     case 51: return Ansi("Plán instalace byl zapsán do souboru %s");
     case 52: return Ansi("Nelze založit záznam pro vrácení změn v adresáři %s !\nChyba: %s");
+    case 54: return Ansi("\n\nProtokol instalace %s se nepodařilo zapsat celý !");
     default: return std::string();
   }
 }
