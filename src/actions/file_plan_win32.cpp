@@ -320,7 +320,7 @@ PlanOutcome FailCopy(const char* source, const char* target, const char* why) {
 
 // One file of a [Copy] line, as InstallFile would bring it.
 PlanOutcome PlanCopyFile(const char* source, const char* target, bool pathsFit,
-                         bool directoriesMade, char* checkedDirectory, bool* directoryAllows) {
+                         bool directoriesMade) {
   PlanBeginEvent();
   char fullSource[kLongPathSize];
   char fullTarget[kLongPathSize];
@@ -334,33 +334,25 @@ PlanOutcome PlanCopyFile(const char* source, const char* target, bool pathsFit,
   name = name ? name + 1 : fullTarget;
   char reason[256];
   DWORD code = 0;
-  if (!pathsFit) return FailCopy(source, target, "a path is too long");
-  if (!directoriesMade) return FailCopy(source, target, "the target directory cannot be made");
-  if (!from.exists || from.directory) return FailCopy(source, target, "the source cannot be read");
-  if (!from.planned && !MayOpen(fullSource, GENERIC_READ, &code)) {
-    return FailCopy(source, target, SystemReason(code, reason, sizeof reason));
-  }
-  if (to.exists && to.directory) {
-    return FailCopy(source, target, "a directory of that name is in the way");
-  }
-  if (to.exists && lstrcmpiA(fullSource, fullTarget) == 0) {
-    return FailCopy(source, target, "the source and the target are the same file");
-  }
-  if (!IsValidFileName(name, std::strlen(name))) {
-    return FailCopy(source, target, "the name is not valid");
-  }
   // The new file (or the complete copy that replaces the old one) is made
   // in the target's directory.
   char parent[kLongPathSize];
   FileState directory;
   StateOf(ParentOf(fullTarget, parent), &directory);
-  if (directory.exists && !directory.planned) {
-    if (lstrcmpiA(parent, checkedDirectory) != 0) {
-      CopyText(checkedDirectory, kLongPathSize, parent);
-      *directoryAllows = DirectoryAllows(parent, FILE_ADD_FILE);
-    }
-    if (!*directoryAllows) return FailCopy(source, target, "no right to make a file there");
-  }
+  const char* why =
+      !pathsFit                        ? "a path is too long"
+      : !directoriesMade               ? "the target directory cannot be made"
+      : !from.exists || from.directory ? "the source cannot be read"
+      : !from.planned && !MayOpen(fullSource, GENERIC_READ, &code)
+          ? SystemReason(code, reason, sizeof reason)
+      : to.exists && to.directory ? "a directory of that name is in the way"
+      : to.exists && lstrcmpiA(fullSource, fullTarget) == 0
+          ? "the source and the target are the same file"
+      : !IsValidFileName(name, std::strlen(name)) ? "the name is not valid"
+      : directory.exists && !directory.planned && !DirectoryAllows(parent, FILE_ADD_FILE)
+          ? "no right to make a file there"
+          : nullptr;
+  if (why) return FailCopy(source, target, why);
 
   // A program in the way is renamed aside first; on the way the leftovers
   // of earlier updates go where they can.
@@ -459,8 +451,6 @@ PlanOutcome PlanCopyLine(const char* searchPath, const char* sourceDir, const ch
   bool intoDirectory = false;
   bool needsSeparator = false;
   bool directoriesMade = true;
-  char checkedDirectory[kLongPathSize] = "";
-  bool directoryAllows = true;
   PlanOutcome outcome = kPlanDone;
   for (int i = 0; i < listing.count && outcome != kPlanStops; ++i) {
     const Found& found = listing.items[i];
@@ -494,8 +484,7 @@ PlanOutcome PlanCopyLine(const char* searchPath, const char* sourceDir, const ch
       if (pathsFit && needsSeparator) pathsFit = AppendText(target, sizeof target, "\\");
       pathsFit = pathsFit && AppendText(target, sizeof target, name);
     }
-    PlanOutcome one =
-        PlanCopyFile(source, target, pathsFit, directoriesMade, checkedDirectory, &directoryAllows);
+    PlanOutcome one = PlanCopyFile(source, target, pathsFit, directoriesMade);
     if (one != kPlanDone) outcome = one;
   }
   FreeExclusionNames(&excluded);

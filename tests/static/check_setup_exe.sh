@@ -7,7 +7,7 @@ exe="${1:?usage: check_setup_exe.sh Setup.exe}"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 objdump=i686-w64-mingw32-objdump
-max_size=90112
+max_size=98304
 failed=0
 
 report() { # ok|FAIL text
