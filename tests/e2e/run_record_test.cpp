@@ -460,3 +460,43 @@ TEST(Rehearsal, AnswersFailuresAsTheRunWouldAndExitsWithThePredictedCode) {
 }
 
 }  // namespace
+
+namespace {
+
+// The deployment recipe: rehearse, run unattended, and run again. A bound
+// that the updated program no longer meets, with an empty message, makes
+// the second run end with 2 and change nothing.
+TEST(Deployment, RehearsalRunAndASecondRunOfAGatedPackage) {
+  ScriptBed bed;
+  e2e::TempDir logs("logs");
+  ASSERT_TRUE(bed.PutQuillonFixture("version_3_10_0_5.exe"));
+  ASSERT_TRUE(e2e::CopyFixture("version_4_0_0_1.exe", bed.Pkg("quillon.exe")));
+  const std::string script = e2e::CrLf(
+      "[Options]\nVerProg={exe}quillon.exe\nMaxVer=3.99.0.0:\n[Copy]\nquillon.exe={exe}\n");
+  struct Step {
+    const char* args;
+    unsigned exitCode;
+    const char* end;
+  } steps[] = {
+      {"/plan", 0, "END errors: no; stopped: no; predicted exit code 0, with the boxes answered "
+                   "automatically\n"},
+      {"", 0, "END errors: no; stopped: no; exit code 0\n"},
+      {"", 2, "END errors: no; stopped: yes; exit code 2\n"},
+  };
+  for (const Step& step : steps) {
+    const std::string log = logs / "update.log";
+    RunResult r = bed.Run(script, Scenario(),
+                          std::string("/silent /noboxes ") + step.args + " " + LogArg(log));
+    ASSERT_TRUE(r.Clean()) << Describe(r);
+    EXPECT_EQ(step.exitCode, r.exitCode) << Describe(r);
+    EXPECT_EQ(step.end, LogLines(log, "END"));
+  }
+  std::string bytes, fresh;
+  ASSERT_TRUE(e2e::ReadFileBytes(bed.Prog("quillon.exe"), &bytes));
+  ASSERT_TRUE(e2e::ReadFileBytes(bed.Pkg("quillon.exe"), &fresh));
+  EXPECT_TRUE(bytes == fresh);
+  EXPECT_TRUE(e2e::PathIsFile(bed.Prog("quillon.exe.(0)")));
+  EXPECT_FALSE(e2e::PathIsFile(bed.Prog("quillon.exe.(1)")));  // the second run renamed nothing
+}
+
+}  // namespace
