@@ -81,7 +81,8 @@ if(SETUP_UNIT_TESTS)
     add_dependencies(unit_tests setup_fixtures)
   endif()
   gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       TEST_PREFIX "unit." PROPERTIES TIMEOUT 120 RESOURCE_LOCK wine_desktop)
+                       TEST_PREFIX "unit." PROPERTIES TIMEOUT 120 RESOURCE_LOCK wine_desktop
+                       FIXTURES_REQUIRED wine_platform)
 endif()
 
 # End-to-end: the driver starts the real Setup.exe and answers it.
@@ -114,6 +115,7 @@ if(SETUP_DRIVER_LIB)
       add_dependencies(e2e_tests setup_fixtures)
     endif()
     gtest_discover_tests(e2e_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                         TEST_PREFIX "e2e." PROPERTIES TIMEOUT 180 RESOURCE_LOCK wine_desktop)
+                         TEST_PREFIX "e2e." PROPERTIES TIMEOUT 180 RESOURCE_LOCK wine_desktop
+                         FIXTURES_REQUIRED wine_platform)
   endif()
 endif()
