@@ -47,13 +47,6 @@ int CompareNameEntries(const void* a, const void* b) {
   return CompareFolded(*static_cast<char* const*>(a), *static_cast<char* const*>(b));
 }
 
-bool IsSetupFileName(const char* name) {
-  for (const char* setupName : kSetupFileNames) {
-    if (SameText(name, setupName)) return true;
-  }
-  return false;
-}
-
 // Calls visit for every name that directory + pattern (length characters)
 // finds, until visit returns false. A search path that would not fit finds
 // nothing rather than something else.
@@ -156,17 +149,18 @@ bool RenameProgramAside(const char* target, char* aside, size_t asideSize) {
   bool targetThere = !recording || GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES;
   for (int number = 0; number < 5; ++number) {
     FormatText(aside, asideSize, "%s.(%d)", target, number);
-    if (recording) {
-      // A leftover of an earlier update goes into the backup, not away.
-      if (GetFileAttributesA(aside) != INVALID_FILE_ATTRIBUTES && !JournalKeepAndRemove(aside)) {
-        continue;
-      }
-      if (targetThere && JournalRenamed(target, aside) && MoveFileA(target, aside)) return true;
-      continue;
+    if (!recording && MoveFileA(target, aside)) return true;
+    // A leftover of an earlier update that is no longer in use goes (into
+    // the backup while recording); one still in use stays, and the next
+    // number is tried.
+    if (GetFileAttributesA(aside) != INVALID_FILE_ATTRIBUTES) {
+      if (recording ? !JournalKeepAndRemove(aside) : !RemoveFile(aside)) continue;
+      LogChange("DELETE", nullptr, "\"%s\": a leftover of an earlier update", aside);
     }
-    if (MoveFileA(target, aside)) return true;
-    // A leftover of an earlier update that is no longer in use.
-    if (RemoveFile(aside) && MoveFileA(target, aside)) return true;
+    if (recording ? targetThere && JournalRenamed(target, aside) && MoveFileA(target, aside)
+                  : MoveFileA(target, aside) != 0) {
+      return true;
+    }
   }
   return false;
 }
@@ -378,7 +372,6 @@ struct CopyTarget {
   bool decided;
   bool intoDirectory;
   bool needsSeparator;
-  bool directoriesMade;  // a rehearsal: the target's directories could be made
 };
 
 }  // namespace
@@ -420,6 +413,13 @@ bool PassesExclusions(const ExclusionNames* names, const char* fileName) {
 void FreeExclusionNames(ExclusionNames* names) { ReleaseNames(names); }
 
 // --- shared file routines ------------------------------------------------------
+
+bool IsSetupFileName(const char* name) {
+  for (const char* setupName : kSetupFileNames) {
+    if (SameText(name, setupName)) return true;
+  }
+  return false;
+}
 
 void FormatSystemError(DWORD code) {
   if (systemErrorText) {
@@ -480,13 +480,20 @@ void CreateDirectoryPath(const char* path) {
     if (path[i] != '\\' || i == 0) continue;
     std::memcpy(level, path, i);
     level[i] = '\0';
-    // A level that is made is recorded first; existing levels and the drive
-    // fail harmlessly.
-    if (JournalActive() && GetFileAttributesA(level) == INVALID_FILE_ATTRIBUTES &&
-        !JournalNewDirectory(level)) {
-      return;
+    // Existing levels (and the drive) are passed; a level that is made is
+    // recorded first. Below one that cannot be made none can.
+    if (GetFileAttributesA(level) != INVALID_FILE_ATTRIBUTES) continue;
+    char reason[256];
+    const char* failure = nullptr;
+    if (JournalActive() && !JournalNewDirectory(level)) {
+      failure = "the journal cannot record it";
+    } else if (!CreateDirectoryA(level, nullptr)) {
+      DWORD code = GetLastError();
+      if (GetFileAttributesA(level) != INVALID_FILE_ATTRIBUTES) continue;  // made meanwhile
+      failure = SystemReason(code, reason, sizeof reason);
     }
-    if (CreateDirectoryA(level, nullptr)) LogEvent("MKDIR", "\"%s\"", level);
+    LogChange("MKDIR", failure, "\"%s\"", level);
+    if (failure) return;
   }
 }
 
@@ -531,11 +538,17 @@ bool RunAndWait(const char* program, const char* parameters, unsigned long* exit
 // --- line actions ----------------------------------------------------------------
 
 void InstallerContext::ApplyCopyLine() {
+  if (RunIsRehearsal()) {
+    PlanOutcome outcome = PlanCopyLine(scratchPath, sourceDir, targetSpec, copyFilter, lineBuffer);
+    if (outcome != kPlanDone) errorsOccurred = true;
+    if (outcome == kPlanStops) stopRequested = true;
+    return;
+  }
   findHandle = FindFirstFileA(scratchPath, &findData);
   if (findHandle == INVALID_HANDLE_VALUE) {
     DWORD code = GetLastError();
     if (HasWildcard(lineBuffer)) {  // a pattern that finds nothing is no error
-      LogEvent(RunIsRehearsal() ? "PLAN COPY" : "COPY", "\"%s\": no file matches", scratchPath);
+      LogChange("COPY", nullptr, "\"%s\": no file matches", scratchPath);
       return;
     }
     char codeText[16];
@@ -543,21 +556,13 @@ void InstallerContext::ApplyCopyLine() {
     const char* systemText = SystemErrorOrCode(codeText, sizeof codeText);
     FormatText(errorText, sizeof errorText, LoadMessage(33), scratchPath, systemText);
     FormatText(messageText, sizeof messageText, LoadMessage(34), errorText);
-    if (RunIsRehearsal()) {
-      if (PlanMadeEarlier(scratchPath)) {
-        LogEvent("PLAN COPY", "\"%s\": does not exist yet; an earlier line would make it",
-                 scratchPath);
-      } else {
-        errorsOccurred = true;
-        LogEvent("PLAN COPY", "\"%s\": would fail: %s; the user would be asked whether to go on",
-                 scratchPath, systemText);
-      }
-      return;
-    }
     errorsOccurred = true;
     int answer = ShowBox(kBoxMissingSource, messageText, nullptr);
-    LogEvent("COPY", "\"%s\": failed: %s; %s", scratchPath, systemText,
-             answer == IDNO ? "the installation stops" : "the installation goes on");
+    char reason[256];
+    char failure[512];
+    FormatText(failure, sizeof failure, "%s; %s", SystemReason(code, reason, sizeof reason),
+               answer == IDNO ? "the installation stops" : "the installation goes on");
+    LogChange("COPY", failure, "\"%s\"", scratchPath);
     if (answer == IDNO) stopRequested = true;
     return;
   }
@@ -571,7 +576,7 @@ void InstallerContext::ApplyCopyLine() {
 
   ExclusionNames excluded;
   CollectExclusionNames(sourceDir, copyFilter, &excluded);
-  CopyTarget target = {false, false, false, true};
+  CopyTarget target = {false, false, false};
   bool statusShown = false;
   DWORD statusTick = 0;
   bool lastReplaced = false;
@@ -592,11 +597,7 @@ void InstallerContext::ApplyCopyLine() {
       target.needsSeparator = !endsInBackslash;
       const char* specBackslash = std::strrchr(targetSpec, '\\');
       if (target.intoDirectory || (specBackslash && specBackslash - targetSpec >= 4)) {
-        if (RunIsRehearsal()) {
-          target.directoriesMade = PlanDirectoryPath(targetSpec);
-        } else {
-          CreateDirectoryPath(targetSpec);
-        }
+        CreateDirectoryPath(targetSpec);
       }
     }
 
@@ -612,13 +613,6 @@ void InstallerContext::ApplyCopyLine() {
     }
     pathsFit = pathsFit && targetFits;
     DWORD sourceAttributes = attributesApply ? findData.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
-
-    if (RunIsRehearsal()) {
-      if (!PlanCopyFile(scratchPath, targetPath, pathsFit, target.directoriesMade)) {
-        errorsOccurred = true;
-      }
-      continue;
-    }
 
     // Setting a window's text costs more than copying a small file on some
     // systems; no one reads a thousand names a second. The first file of a
@@ -652,8 +646,11 @@ void InstallerContext::ApplyCopyLine() {
       if (!named) ShowStatus(kActionCopy, name);
       named = true;
       int answer = ShowBox(kBoxActionFailed, errorText, nullptr);
-      LogEvent("COPY", "\"%s\" -> \"%s\": failed: %s; answer %s", scratchPath, targetPath,
-               SystemErrorOrCode(codeText, sizeof codeText), AnswerName(answer));
+      char reason[256];
+      char failure[512];
+      FormatText(failure, sizeof failure, "%s; answer %s", SystemReason(code, reason, sizeof reason),
+                 AnswerName(answer));
+      LogChange("COPY", failure, "\"%s\" -> \"%s\"", scratchPath, targetPath);
       if (!RetryAfter(answer, &stopRequested)) break;
     }
   }
@@ -668,7 +665,9 @@ void InstallerContext::ApplyRunLine() {
   const char* program = lineBuffer;
   const char* parameters = runArguments ? runArguments : "";
   if (RunIsRehearsal()) {
-    if (!PlanRun(program, parameters)) errorsOccurred = true;
+    PlanOutcome outcome = PlanRunLine(program, parameters);
+    if (outcome != kPlanDone) errorsOccurred = true;
+    if (outcome == kPlanStops) stopRequested = true;
     return;
   }
   // What a program does cannot be undone; the journal says that it ran.
@@ -684,11 +683,15 @@ void InstallerContext::ApplyRunLine() {
                static_cast<unsigned long>(elapsed % 1000 / 100));
       return;
     }
+    DWORD code = GetLastError();
     FormatText(errorText, sizeof errorText, LoadMessage(35), program);
     errorsOccurred = true;
     int answer = ShowBox(kBoxActionFailed, errorText, nullptr);
-    LogEvent("RUN", "\"%s\" parameters \"%s\": could not be started; answer %s", program,
-             parameters, AnswerName(answer));
+    char reason[256];
+    char failure[512];
+    FormatText(failure, sizeof failure, "%s; answer %s", SystemReason(code, reason, sizeof reason),
+               AnswerName(answer));
+    LogChange("RUN", failure, "\"%s\" parameters \"%s\"", program, parameters);
     if (!RetryAfter(answer, &stopRequested)) return;
   }
 }
@@ -696,24 +699,25 @@ void InstallerContext::ApplyRunLine() {
 void InstallerContext::ApplyDeleteLine() {
   const char* extension = DeleteLineExtension(lineBuffer);
   if (!extension) {
-    LogEvent(RunIsRehearsal() ? "PLAN DELETE" : "DELETE", "\"%s\": no extension: deletes nothing",
-             lineBuffer);
+    LogChange("DELETE", nullptr, "\"%s\": no extension: deletes nothing", lineBuffer);
     return;
   }
   ShowStatus(kActionDelete, lineBuffer);
   // Without a directory part there is no path to delete the found names by.
   const char* lastBackslash = std::strrchr(lineBuffer, '\\');
   if (!lastBackslash) {
-    LogEvent(RunIsRehearsal() ? "PLAN DELETE" : "DELETE", "\"%s\": no directory: deletes nothing",
-             lineBuffer);
+    LogChange("DELETE", nullptr, "\"%s\": no directory: deletes nothing", lineBuffer);
+    return;
+  }
+  if (RunIsRehearsal()) {
+    PlanDeleteLine(lineBuffer, extension);
     return;
   }
   size_t directoryLength = static_cast<size_t>(lastBackslash - lineBuffer) + 1;
 
   findHandle = FindFirstFileA(lineBuffer, &findData);
   if (findHandle == INVALID_HANDLE_VALUE) {
-    LogEvent(RunIsRehearsal() ? "PLAN DELETE" : "DELETE", "\"%s\": no file matches%s", lineBuffer,
-             RunIsRehearsal() ? CurrentDirectoryRemark(lineBuffer) : "");
+    LogChange("DELETE", nullptr, "\"%s\": no file matches", lineBuffer);
     return;
   }
   char path[kLongPathSize + MAX_PATH];
@@ -725,10 +729,6 @@ void InstallerContext::ApplyDeleteLine() {
     if (directoryLength + nameLength >= sizeof path) continue;
     std::memcpy(path, lineBuffer, directoryLength);
     std::memcpy(path + directoryLength, name, nameLength + 1);
-    if (RunIsRehearsal()) {
-      PlanDelete(path);
-      continue;
-    }
     bool deleted;
     if (JournalActive()) {
       deleted = JournalKeepAndRemove(path);  // into the backup, for an undo
@@ -736,13 +736,15 @@ void InstallerContext::ApplyDeleteLine() {
       ClearReadOnlyKnown(path, findData.dwFileAttributes);
       deleted = DeleteFileA(path) != 0;
     }
-    if (deleted) {
-      LogEvent("DELETE", "\"%s\": deleted", path);
-    } else if (RunLogActive()) {
-      char codeText[16];
-      FormatSystemError(GetLastError());
-      LogEvent("DELETE", "\"%s\": failed: %s", path, SystemErrorOrCode(codeText, sizeof codeText));
-    }
+    if (!RunLogActive()) continue;
+    // The log names the file in full: a relative line depends on the
+    // current directory.
+    DWORD code = GetLastError();
+    char full[kLongPathSize];
+    FullPath(path, full);
+    char reason[256];
+    LogChange("DELETE", deleted ? nullptr : SystemReason(code, reason, sizeof reason), "\"%s\"",
+              full);
   } while (FindNextFileA(findHandle, &findData));
   FindClose(findHandle);
   findHandle = INVALID_HANDLE_VALUE;
@@ -752,46 +754,42 @@ void InstallerContext::ApplyMoveLine() {
   char* oldName = nullptr;
   char* newName = nullptr;
   if (!SplitMoveLine(lineBuffer, &oldName, &newName)) {
-    LogEvent(RunIsRehearsal() ? "PLAN MOVE" : "MOVE",
-             "\"%s\": moves nothing (it needs old=new, both named, without wildcards)", lineBuffer);
+    LogChange("MOVE", nullptr, "\"%s\": moves nothing (it needs old=new, both named, without "
+              "wildcards)", lineBuffer);
     return;
   }
   if (RunIsRehearsal()) {
-    PlanMove(oldName, newName);
+    PlanMoveLine(oldName, newName);
     return;
   }
+  char fullOld[kLongPathSize];
+  char fullNew[kLongPathSize];
+  FullPath(oldName, fullOld);
+  FullPath(newName, fullNew);
   // The moved file, or the one in its way, loses its read-only attribute.
   if (JournalActive() && !(JournalAttributes(oldName) && JournalAttributes(newName) &&
                            JournalMoved(oldName, newName))) {
-    LogEvent("MOVE", "\"%s\" -> \"%s\": not moved: the journal cannot record it", oldName,
-             newName);
+    LogChange("MOVE", "the journal cannot record it", "\"%s\" -> \"%s\"", fullOld, fullNew);
     return;
   }
-  if (MoveFileA(oldName, newName)) {
-    LogEvent("MOVE", "\"%s\" -> \"%s\": moved", oldName, newName);
-  } else if (RunLogActive()) {
-    char codeText[16];
-    FormatSystemError(GetLastError());
-    LogEvent("MOVE", "\"%s\" -> \"%s\": failed: %s", oldName, newName,
-             SystemErrorOrCode(codeText, sizeof codeText));
-  }
+  char reason[256];
+  bool moved = MoveFileA(oldName, newName) != FALSE;
+  LogChange("MOVE", moved ? nullptr : SystemReason(GetLastError(), reason, sizeof reason),
+            "\"%s\" -> \"%s\"", fullOld, fullNew);
   ClearReadOnly(newName);  // also when the move failed onto an existing file
 }
 
 void InstallerContext::ApplyChangeDirLine() {
   // A rehearsal changes the directory too, so later lines resolve as they would.
+  if (RunIsRehearsal()) {
+    PlanChangeDirLine(lineBuffer);
+    return;
+  }
   bool changed = SetCurrentDirectoryA(lineBuffer) != FALSE;
   if (!RunLogActive()) return;
   char directory[MAX_PATH + 1];
-  CurrentDirectory(directory);
-  if (changed) {
-    LogEvent(RunIsRehearsal() ? "PLAN CHANGEDIR" : "CHANGEDIR", "\"%s\": the current directory",
-             lineBuffer);
-  } else if (RunIsRehearsal()) {
-    LogEvent("PLAN CHANGEDIR", "\"%s\" does not exist now (an earlier line may make it); later "
-             "relative lines are resolved against \"%s\"", lineBuffer, directory);
-  } else {
-    LogEvent("CHANGEDIR", "\"%s\" does not exist; the current directory stays \"%s\"", lineBuffer,
-             directory);
-  }
+  char why[MAX_PATH + 64];
+  FormatText(why, sizeof why, "it does not exist; the current directory stays \"%s\"",
+             CurrentDirectory(directory));
+  LogChange("CHANGEDIR", changed ? nullptr : why, "\"%s\"", lineBuffer);
 }

@@ -107,8 +107,10 @@ class InstallerContext {
   // Reads the switches and creates the log; false (after message 50) when
   // the log cannot be created: the run does not start.
   bool StartRunRecord();
-  // The END event with the exit code; closes the log.
-  void FinishRunRecord(int exitCode);
+  // The END event with the exit code (a rehearsal's: the one it predicts);
+  // closes the log. Returns the code the process ends with: where the log
+  // could not be completed, 5 instead of 0, and 1 for a rehearsal.
+  int FinishRunRecord(int exitCode);
   // Logs the directories the installation runs with, and who chose them.
   void LogChosenLocation(const char* how);
 

@@ -174,8 +174,28 @@ const char* AnswerName(int answer) {
   }
 }
 
+namespace {
+
+// The boxes that end a run.
+bool IsFinalMessage(BoxKind kind) {
+  return kind == kBoxFinalErrors || kind == kBoxFinalSuccess || kind == kBoxRolledBack ||
+         kind == kBoxUndoIncomplete || kind == kBoxPlanWritten;
+}
+
+}  // namespace
+
 int InstallerContext::ShowBox(BoxKind kind, const char* text, const char* caption) {
   if (!caption) caption = msgTitle;
+  // A final message says so when the log could not be written to its end
+  // (message 54, naming the log).
+  char withNote[sizeof messageText];
+  if (IsFinalMessage(kind) && RunLogIncomplete()) {
+    char note[sizeof logPath + 256];
+    FormatText(note, sizeof note, LoadMessage(54), logPath);
+    CopyText(withNote, sizeof withNote, text);
+    AppendText(withNote, sizeof withNote, note);
+    text = withNote;
+  }
   UINT style = BoxStyle(kind);
   int answer;
   if (noBoxes) {
@@ -198,6 +218,8 @@ bool InstallerContext::Expand(char* text, size_t capacity) {
 int InstallerContext::RunExitCode() const {
   if (versionRefused) return kExitVersionRefused;
   if (rolledBack) return kExitRolledBack;
+  // A rehearsal foresees the undo of a run that stops with rollback on.
+  if (RunIsRehearsal() && rollback && stopRequested) return kExitRolledBack;
   if (errorsOccurred) return kExitFailed;
   return kExitInstalled;
 }

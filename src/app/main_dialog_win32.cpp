@@ -33,6 +33,7 @@ void OnInitDialog(HWND dialog) {
   } else if (installer.noBoxes && installer.needUserChoice) {
     LogEvent("LOCATION", "the directories need a person to choose or confirm them: "
              "the installation does not start");
+    installer.endCause = "no-installation";
     EndDialog(dialog, 0);
   }
   SetWindowTextA(dialog, installer.msgTitle);
@@ -181,7 +182,10 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         case IDCANCEL:
           // A cancel that slips in while the script runs would end the
           // dialog under the executor's feet.
-          if (!installer.installing) EndDialog(dialog, 0);
+          if (!installer.installing) {
+            installer.endCause = "cancelled";
+            EndDialog(dialog, 0);
+          }
           return 0;
         case IDC_BROWSE_INI:
           OnBrowseIni(dialog);

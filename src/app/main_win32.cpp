@@ -13,7 +13,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
   // Result 1 means an installation ran; 0 a cancel, -1 a dialog that could
   // not be created: neither installed anything.
-  int exitCode = result == 1 ? installer.RunExitCode() : kExitCancelled;
-  installer.FinishRunRecord(exitCode);
-  return exitCode;
+  return installer.FinishRunRecord(result == 1 ? installer.RunExitCode() : kExitCancelled);
 }

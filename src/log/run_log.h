@@ -3,6 +3,7 @@
 // headers), so the text-processing actions can report as well. Nothing is
 // recorded unless the run has a log (/log PATH, or /plan).
 #pragma once
+#include <cstddef>
 
 // Whether events are recorded: callers skip gathering what only an event
 // would show (an old value, a file's version) when they are not.
@@ -19,9 +20,28 @@ void LogEvent(const char* keyword, const char* format, ...)
 #endif
     ;
 
+// An event of a change, formatted like LogEvent's fields. In a rehearsal
+// the keyword becomes "PLAN <keyword>", and a prediction that depends on an
+// earlier line ends with the remark that says so. A change that failed (or
+// would fail) is followed by ": failed: <failure>" (": would fail: ...").
+// The next event's dependence starts afresh (PlanBeginEvent).
+void LogChange(const char* keyword, const char* failure, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+
 // A rehearsal (/plan): no file, directory, INI entry or registry value is
 // changed and no program started; each action reports what it would do.
 bool RunIsRehearsal();
+
+// An event could not be written whole (a full volume, a broken share): the
+// log was cut back to its last whole line and takes no more events.
+bool RunLogIncomplete();
+
+// The system's text for an error code, one line, into buffer (capacity
+// bytes); "error N" when the system has none.
+const char* SystemReason(unsigned long code, char* buffer, size_t capacity);
 
 // --- set up by the program's start ---------------------------------------
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "log/plan_changes.h"
 #include "log/run_log.h"
 
 namespace {
@@ -15,10 +16,16 @@ const int kEventCapacity = 8192;  // bytes of one event before conversion
 
 HANDLE logFile = INVALID_HANDLE_VALUE;
 bool rehearsal = false;
+// Set once an event could not be written whole; the log then ends with the
+// last whole line before it.
+bool incomplete = false;
+// Where the last whole line ends.
+LARGE_INTEGER wholeLinesEnd;
 
 // The buffers of one event, made with the log: its fields, the event as
 // ANSI text, then as UTF-16 and as UTF-8. A run without a log needs none.
 struct EventBuffers {
+  char change[kEventCapacity];
   char fields[kEventCapacity];
   char text[kEventCapacity];
   wchar_t wide[kEventCapacity];
@@ -102,9 +109,43 @@ bool MayReplace(HANDLE file) {
   return true;
 }
 
+// Writes one finished line; a write that falls short is cut back to the
+// end of the line before it, and the log takes no further line (a line
+// missing in the middle would pass unnoticed, a log that stops is seen).
+void WriteLine(const char* bytes, DWORD length) {
+  DWORD written = 0;
+  if (WriteFile(logFile, bytes, length, &written, nullptr) && written == length) {
+    wholeLinesEnd.QuadPart += length;
+    return;
+  }
+  incomplete = true;
+  if (SetFilePointerEx(logFile, wholeLinesEnd, nullptr, FILE_BEGIN)) SetEndOfFile(logFile);
+}
+
 }  // namespace
 
-bool RunLogActive() { return logFile != INVALID_HANDLE_VALUE; }
+bool RunLogActive() { return logFile != INVALID_HANDLE_VALUE && !incomplete; }
+
+bool RunLogIncomplete() { return incomplete; }
+
+const char* SystemReason(unsigned long code, char* buffer, size_t capacity) {
+  if (!buffer || capacity == 0) return "";
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer,
+                                static_cast<DWORD>(capacity), nullptr);
+  if (length == 0 || length >= capacity) {
+    _snprintf(buffer, capacity, "error %lu", code);
+    buffer[capacity - 1] = '\0';
+    return buffer;
+  }
+  // One line: the system's text ends in a line break.
+  while (length > 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r' ||
+                        buffer[length - 1] == ' ')) {
+    --length;
+  }
+  buffer[length] = '\0';
+  return buffer;
+}
 
 bool RunIsRehearsal() { return rehearsal; }
 
@@ -117,6 +158,8 @@ bool OpenRunLog(const char* path, unsigned long* errorCode) {
     if (errorCode) *errorCode = ERROR_NOT_ENOUGH_MEMORY;
     return false;
   }
+  incomplete = false;
+  wholeLinesEnd.QuadPart = 0;
   if (PathThroughLink(path)) {
     if (errorCode) *errorCode = ERROR_FILE_EXISTS;
     return false;
@@ -146,7 +189,7 @@ void CloseRunLog() {
 }
 
 void LogEvent(const char* keyword, const char* format, ...) {
-  if (logFile == INVALID_HANDLE_VALUE) return;
+  if (!RunLogActive()) return;
   SYSTEMTIME now;
   GetLocalTime(&now);
   char* text = buffers->text;
@@ -181,6 +224,26 @@ void LogEvent(const char* keyword, const char* format, ...) {
   int bytes = wide > 0 ? WideCharToMultiByte(CP_UTF8, 0, buffers->wide, wide, buffers->utf8,
                                              sizeof buffers->utf8, nullptr, nullptr)
                        : 0;
-  DWORD written = 0;
-  if (bytes > 0) WriteFile(logFile, buffers->utf8, static_cast<DWORD>(bytes), &written, nullptr);
+  if (bytes > 0) WriteLine(buffers->utf8, static_cast<DWORD>(bytes));
+}
+
+void LogChange(const char* keyword, const char* failure, const char* format, ...) {
+  if (!RunLogActive()) {
+    PlanBeginEvent();
+    return;
+  }
+  char* change = buffers->change;
+  va_list args;
+  va_start(args, format);
+  _vsnprintf(change, kEventCapacity, format, args);
+  va_end(args);
+  change[kEventCapacity - 1] = '\0';
+  bool rehearsal = RunIsRehearsal();
+  char planKeyword[32];
+  _snprintf(planKeyword, sizeof planKeyword, "PLAN %s", keyword);
+  planKeyword[sizeof planKeyword - 1] = '\0';
+  LogEvent(rehearsal ? planKeyword : keyword, "%s%s%s%s", change,
+           failure ? (rehearsal ? ": would fail: " : ": failed: ") : "", failure ? failure : "",
+           rehearsal ? PlanRemark() : "");
+  PlanBeginEvent();  // the next event starts afresh
 }

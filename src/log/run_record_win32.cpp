@@ -62,6 +62,7 @@ bool InstallerContext::StartRunRecord() {
     FormatText(messageText, sizeof messageText, LoadMessage(50), logPath,
                SystemErrorOrCode(codeText, sizeof codeText));
     ShowBox(kBoxLogFailed, messageText, LoadMessage(4));
+    endCause = "log";
     return false;
   }
 
@@ -83,10 +84,36 @@ bool InstallerContext::StartRunRecord() {
   return true;
 }
 
-void InstallerContext::FinishRunRecord(int exitCode) {
-  LogEvent("END", "errors: %s; stopped: %s; exit code %d", errorsOccurred ? "yes" : "no",
-           stopRequested ? "yes" : "no", exitCode);
+namespace {
+
+// The exit code once the log's fate is known: an installation whose log
+// could not be completed ends with 5 where it would end with 0 (3 keeps its
+// meaning: a service that retries on it must not install twice); a
+// rehearsal, whose log is all it gives, with 1.
+int AfterTheLog(InstallerContext& context, int exitCode) {
+  if (!RunLogIncomplete()) return exitCode;
+  if (RunIsRehearsal()) {
+    context.endCause = "log";
+    return kExitCancelled;
+  }
+  return exitCode == kExitInstalled ? kExitLogIncomplete : exitCode;
+}
+
+}  // namespace
+
+int InstallerContext::FinishRunRecord(int exitCode) {
+  exitCode = AfterTheLog(*this, exitCode);
+  char cause[48] = "";
+  if (exitCode == kExitCancelled && endCause) FormatText(cause, sizeof cause, " (%s)", endCause);
+  bool rehearsal = RunIsRehearsal();
+  LogEvent("END", "errors: %s; stopped: %s; %sexit code %d%s%s", errorsOccurred ? "yes" : "no",
+           stopRequested ? "yes" : "no", rehearsal ? "predicted " : "", exitCode, cause,
+           !rehearsal ? ""
+           : noBoxes  ? ", with the boxes answered automatically"
+                      : ", if every failure is answered with Ignore or Yes");
   CloseRunLog();
+  // The END line itself may be the one that did not fit.
+  return AfterTheLog(*this, exitCode);
 }
 
 void InstallerContext::LogChosenLocation(const char* how) {

@@ -2,6 +2,7 @@
 // bottom, hands each line to its action and reports the outcome.
 #include <cstring>
 
+#include "actions/file_plan.h"
 #include "actions/ini_line.h"
 #include "actions/registry.h"
 #include "app/installer_context.h"
@@ -46,6 +47,8 @@ void InstallerContext::RunScript() {
   bool reuseLine = false;
   currentAction = kActionNone;
   versionRefused = false;
+  // A rehearsal answers failures as the run it rehearses would.
+  if (RunIsRehearsal()) SetPlanAnswers(noBoxes, rollback);
   ShowStatus(0, LoadMessage(30));
 
   EndWithBackslash(installDir, sizeof installDir);
@@ -93,6 +96,8 @@ void InstallerContext::RunScript() {
       continue;
     }
     LogEvent("LINE", "%s", lineBuffer);
+    // What this line would change counts as an earlier line's from the next on.
+    if (RunIsRehearsal()) PlanNextLine();
     copyFilter = nullptr;
     runArguments = nullptr;
     bool partsFit = SplitActionLine(lineBuffer, currentAction, packageDir, installDir, scratchPath,
@@ -152,7 +157,7 @@ void InstallerContext::RunScript() {
   }
   // A run that ended (not undone) accepts its result: the journal goes.
   JournalEnd();
-  PlanForgetChanges();
+  PlanFinish();
   if (scriptFile) std::fclose(scriptFile);
   scriptFile = nullptr;
   FreeDefinitions(iniDefinitions, kDefinitionCapacity);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "actions/file_plan.h"
 #include "app/system_libraries.h"
 #include "version/version.h"
 
@@ -12,6 +13,9 @@ bool GetFileVersion(const char* path, FileVersion* version) {
   version->build = 0;
   version->revision = 0;
   if (!path) return false;
+  // A rehearsal reads the file an earlier line would have put there.
+  path = PlanContentOf(path);
+  if (!path[0]) return false;
 
   DWORD handle = 0;
   DWORD size = LazyGetFileVersionInfoSizeA(path, &handle);

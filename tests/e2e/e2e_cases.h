@@ -69,6 +69,7 @@ inline std::string Message(int n) {
     case 61: return Ansi("není v pečeti");
     case 62: return Ansi("nelze přečíst nebo je poškozený");
     case 63: return Ansi("... a další soubory: %s");
+    case 54: return Ansi("\n\nProtokol instalace %s se nepodařilo zapsat celý !");
     default: return std::string();
   }
 }

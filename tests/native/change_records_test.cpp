@@ -20,34 +20,38 @@ std::string FileName(int i) { return "C:\\Quillon\\soubor" + std::to_string(i) +
 
 TEST(PlanChanges, KeepsEveryNotedNameBeyondItsFirstSixtyFour) {
   PlanForgetChanges();
-  PlanNoteChange(nullptr);
-  PlanNoteChange("");
-  EXPECT_FALSE(PlanChangedEarlier(""));
-  for (int i = 0; i < 200; ++i) PlanNoteChange(FileName(i).c_str());
-  PlanNoteChange(FileName(7).c_str());  // a second note of a name changes nothing
-  for (int i = 0; i < 200; ++i) EXPECT_TRUE(PlanChangedEarlier(FileName(i).c_str())) << i;
-  EXPECT_TRUE(PlanChangedEarlier("c:\\QUILLON\\SOUBOR199.TXT"));
-  EXPECT_FALSE(PlanChangedEarlier(FileName(200).c_str()));
-  EXPECT_STREQ("; an earlier line would change it: planned from its present state",
-               PlanRemark(FileName(150).c_str()));
-  EXPECT_STREQ("", PlanRemark(FileName(-1).c_str()));
+  PlanItem item = {kPlanPresent, "x", 0, nullptr, 0, false};
+  EXPECT_FALSE(PlanSetItem(nullptr, item));
+  EXPECT_FALSE(PlanSetItem("", item));
+  EXPECT_EQ(kPlanUnknown, PlanGetItem("").state);
+  for (int i = 0; i < 200; ++i) PlanSetState(FileName(i).c_str(), kPlanAbsent);
+  PlanSetState(FileName(7).c_str(), kPlanAbsent);  // a second note of a name adds none
+  PlanNextLine();
+  for (int i = 0; i < 200; ++i) EXPECT_EQ(kPlanAbsent, PlanGetItem(FileName(i).c_str()).state) << i;
+  EXPECT_EQ(kPlanAbsent, PlanGetItem("c:\\QUILLON\\SOUBOR199.TXT").state);
+  PlanBeginEvent();
+  EXPECT_EQ(kPlanUnknown, PlanGetItem(FileName(200).c_str()).state);
+  EXPECT_STREQ("", PlanRemark());
+  PlanGetItem(FileName(150).c_str());
+  EXPECT_STREQ("; an earlier line would change it", PlanRemark());
   PlanForgetChanges();
-  EXPECT_FALSE(PlanChangedEarlier(FileName(0).c_str()));
-  EXPECT_FALSE(PlanChangedEarlier(FileName(199).c_str()));
+  EXPECT_EQ(kPlanUnknown, PlanGetItem(FileName(0).c_str()).state);
+  EXPECT_EQ(kPlanUnknown, PlanGetItem(FileName(199).c_str()).state);
 }
 
-TEST(PlanChanges, EntryOfASectionAnEarlierLineDeletesIsPlannedFromThePresent) {
+TEST(PlanChanges, EntryOfASectionAnEarlierLineDeletesIsAbsent) {
   FakeSystemReset();
   FakeLogStart();
   SetRunRehearsal(true);
   char deleteSection[] = "C:\\a.ini=S;;";
+  PlanNextLine();
   ApplyIniLine(deleteSection, true);
   char writeEntry[] = "C:\\a.ini=S;K;V";
+  PlanNextLine();
   ApplyIniLine(writeEntry, false);
   SetRunRehearsal(false);
   ASSERT_EQ(2u, FakeLogEvents().size());
-  EXPECT_EQ("PLAN INI \"C:\\a.ini\" [S] K: absent -> \"V\"; an earlier line would change it: "
-            "planned from its present state",
+  EXPECT_EQ("PLAN INI \"C:\\a.ini\" [S] K: absent -> \"V\"; an earlier line would change it",
             FakeLogEvents()[1]);
   FakeLogReset();
   PlanForgetChanges();
@@ -105,12 +109,14 @@ TEST_F(DelRegRecordTest, WriteRegRecordsTheKeysItMakesAndTheValue) {
 TEST_F(DelRegRecordTest, RehearsalPlansADeletionOfWhatAnEarlierLineWrites) {
   FakeLogStart();
   SetRunRehearsal(true);
+  PlanNextLine();
   ApplyRegistryLine("HKCU;Software\\X;N;new", false);
+  PlanNextLine();
   ApplyRegistryLine("HKCU;Software\\X;N;", true);
   SetRunRehearsal(false);
   ASSERT_EQ(2u, FakeLogEvents().size());
-  EXPECT_EQ("PLAN REG HKCU\\Software\\X value \"N\": \"v\" -> deleted; an earlier line would "
-            "change it: planned from its present state",
+  EXPECT_EQ("PLAN REG HKCU\\Software\\X value \"N\": REG_SZ \"new\" -> deleted; an earlier line "
+            "would change it",
             FakeLogEvents()[1]);
   EXPECT_STREQ("v", FakeRegistryValue(kRootCurrentUser, "Software\\X", "N"));
   FakeLogReset();
