@@ -55,6 +55,7 @@ bool InstallerContext::WaitForAppClosed() {
       FindAppWindow();
     }
   }
-  if (!result) endCause = "cancelled";
+  // A cancel followed by Install again is no longer why the run ends.
+  endCause = result ? nullptr : "cancelled";
   return result;
 }

@@ -2,11 +2,14 @@
 // the file as soon as it is made, so a run that is killed leaves every line
 // before its end.
 #include <windows.h>
+#include <winioctl.h>
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "app/text.h"
 #include "log/plan_changes.h"
 #include "log/run_log.h"
 
@@ -48,6 +51,52 @@ bool Put(int* length, char c) {
   return true;
 }
 
+// A folder where the administrator mounted another volume is a reparse
+// point as well, but no link that whoever may write a folder can make. The
+// reparse data tell (a mount point names a volume, a junction a folder);
+// where the system gives none (Wine), the folder lies on another volume
+// than its parent.
+bool IsVolumeMountPoint(const char* folder, const char* parent) {
+  const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE handle = CreateFileA(folder, 0, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  // Tag, data length and reserved, then for a mount point the substitute
+  // name's offset and length and the print name's, then the names (UTF-16).
+  union {
+    DWORD tag;
+    WORD words[MAXIMUM_REPARSE_DATA_BUFFER_SIZE / sizeof(WORD)];
+  } data;
+  DWORD got = 0;
+  bool known = DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, &data, sizeof data,
+                               &got, nullptr) != 0;
+  BY_HANDLE_FILE_INFORMATION folderInfo;
+  bool folderRead = GetFileInformationByHandle(handle, &folderInfo) != 0;
+  CloseHandle(handle);
+  if (known) {
+    static const WCHAR kVolume[] = L"\\??\\Volume{";
+    const WORD offset = data.words[4] / sizeof(WCHAR);
+    const WORD length = data.words[5] / sizeof(WCHAR);
+    const WCHAR* name = reinterpret_cast<const WCHAR*>(&data.words[8]) + offset;
+    if (data.tag != IO_REPARSE_TAG_MOUNT_POINT || length < 11 ||
+        8u + offset + length > sizeof data.words / sizeof(WORD)) {
+      return false;
+    }
+    for (int i = 0; i < 11; ++i) {
+      if (name[i] != kVolume[i]) return false;
+    }
+    return true;
+  }
+  handle = CreateFileA(parent, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                       nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION parentInfo;
+  bool parentRead = GetFileInformationByHandle(handle, &parentInfo) != 0;
+  CloseHandle(handle);
+  return folderRead && parentRead &&
+         folderInfo.dwVolumeSerialNumber != parentInfo.dwVolumeSerialNumber;
+}
+
 // A folder of the path, or the file itself, is a link (a symbolic link or a
 // junction).
 bool PathThroughLink(const char* path) {
@@ -59,10 +108,19 @@ bool PathThroughLink(const char* path) {
     char kept = full[i];
     full[i] = '\0';
     DWORD attributes = GetFileAttributesA(full);
-    full[i] = kept;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      return true;
+    bool link = attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (link && kept == '\\' && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      char* parentEnd = std::strrchr(full, '\\');
+      char cut = parentEnd[1];
+      parentEnd[1] = '\0';
+      char parent[MAX_PATH + 1];
+      CopyText(parent, sizeof parent, full);
+      parentEnd[1] = cut;
+      link = !IsVolumeMountPoint(full, parent);
     }
+    full[i] = kept;
+    if (link) return true;
   }
   return false;
 }

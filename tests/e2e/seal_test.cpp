@@ -60,7 +60,8 @@ bool MakeSealedPackage(const e2e::ScriptBed& bed, int dlls) {
 TEST(Seal, SealedPackageInstallsAndTheLogInThePackageIsNoneOfItsFiles) {
   e2e::ScriptBed bed;
   // A log of an earlier run lies in the package and was sealed with it.
-  ASSERT_TRUE(e2e::WriteFileBytes(bed.Pkg("install.log"), "an earlier run"));
+  ASSERT_TRUE(e2e::WriteFileBytes(bed.Pkg("install.log"),
+                                  "2026-12-01 10:00:00.000 START Setup 1.0.0.16; an earlier run\r\n"));
   ASSERT_TRUE(MakeSealedPackage(bed, 2));
   // A file no line takes may join the package after sealing.
   ASSERT_TRUE(e2e::WriteFileBytes(bed.Pkg("notes.txt"), "added"));
