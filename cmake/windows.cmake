@@ -29,12 +29,24 @@ target_compile_definitions(setup_lib PUBLIC WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0
 target_link_libraries(setup_lib PUBLIC ${SETUP_SYSTEM_LIBS})
 
 file(GLOB SETUP_RESOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/*)
-add_executable(Setup WIN32 ${CMAKE_SOURCE_DIR}/src/app/main_win32.cpp ${CMAKE_SOURCE_DIR}/res/setup.rc)
+# The program has its own entry (src/app/start_win32.cpp) instead of the
+# runtime's start-up files. ld 2.40 crashes on such a link when every object
+# is a link-time-optimisation object, or when msvcrt is not named: the entry
+# is an ordinary object and msvcrt is named. No auto-import: no data import
+# may need the runtime's pseudo-relocator, which is not linked.
+add_executable(Setup WIN32 ${CMAKE_SOURCE_DIR}/src/app/start_win32.cpp ${CMAKE_SOURCE_DIR}/src/app/main_win32.cpp
+               ${CMAKE_SOURCE_DIR}/res/setup.rc)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/src/app/start_win32.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/setup.rc PROPERTIES OBJECT_DEPENDS "${SETUP_RESOURCES}")
 target_compile_options(Setup PRIVATE ${SETUP_WARNINGS} ${SETUP_PROGRAM_FLAGS})
-target_link_libraries(Setup PRIVATE setup_lib)
+target_link_libraries(Setup PRIVATE setup_lib msvcrt)
+set(SETUP_ENTRY SetupStart)
+if(SETUP_BITS EQUAL 32)
+  set(SETUP_ENTRY _SetupStart)  # C names carry an underscore on 32-bit Windows
+endif()
 target_link_options(Setup PRIVATE ${SETUP_PROGRAM_FLAGS} -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
-                    -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/no-eh-frame.ld)
+                    -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/no-eh-frame.ld
+                    -nostartfiles -Wl,-e,${SETUP_ENTRY} -Wl,--disable-auto-import)
 set_target_properties(Setup PROPERTIES OUTPUT_NAME Setup SUFFIX .exe INTERPROCEDURAL_OPTIMIZATION TRUE
                       LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/no-eh-frame.ld)
 # windres reads the .rc with the code page it names; the texts are bytes.
