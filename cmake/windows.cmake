@@ -15,9 +15,10 @@ endif()
 set(SETUP_PROGRAM_FLAGS -Oz -fno-exceptions -fno-rtti -ffunction-sections
     -fno-asynchronous-unwind-tables -fno-unwind-tables)
 # 32-bit Windows aligns the stack to 4 bytes only, and the program has no
-# use for more (no SSE): no code to align it in every function.
+# use for more (no SSE): no code to align it in every function. Optimising
+# for size, GCC keeps a frame pointer on 32-bit x86 unless told not to: 2.5 KB.
 if(SETUP_BITS EQUAL 32)
-  list(APPEND SETUP_PROGRAM_FLAGS -mpreferred-stack-boundary=2)
+  list(APPEND SETUP_PROGRAM_FLAGS -mpreferred-stack-boundary=2 -fomit-frame-pointer)
 endif()
 add_library(setup_lib STATIC ${SETUP_CORE_SOURCES} ${SETUP_WIN32_SOURCES})
 # Link-time optimisation: the whole program optimised as one drops what no
