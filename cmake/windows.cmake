@@ -34,7 +34,9 @@ file(GLOB SETUP_RESOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/*)
 # runtime's start-up files. ld 2.40 crashes on such a link when every object
 # is a link-time-optimisation object, or when msvcrt is not named: the entry
 # is an ordinary object and msvcrt is named. No auto-import: no data import
-# may need the runtime's pseudo-relocator, which is not linked.
+# may need the runtime's pseudo-relocator, which is not linked. One
+# link-time partition: each partition would keep its own copy of the texts
+# both use.
 add_executable(Setup WIN32 ${CMAKE_SOURCE_DIR}/src/app/start_win32.cpp ${CMAKE_SOURCE_DIR}/src/app/main_win32.cpp
                ${CMAKE_SOURCE_DIR}/res/setup.rc)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/src/app/start_win32.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
@@ -47,7 +49,7 @@ if(SETUP_BITS EQUAL 32)
 endif()
 target_link_options(Setup PRIVATE ${SETUP_PROGRAM_FLAGS} -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
                     -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/no-eh-frame.ld
-                    -nostartfiles -Wl,-e,${SETUP_ENTRY} -Wl,--disable-auto-import)
+                    -nostartfiles -Wl,-e,${SETUP_ENTRY} -Wl,--disable-auto-import -flto-partition=one)
 set_target_properties(Setup PROPERTIES OUTPUT_NAME Setup SUFFIX .exe INTERPROCEDURAL_OPTIMIZATION TRUE
                       LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/no-eh-frame.ld)
 # windres reads the .rc with the code page it names; the texts are bytes.
