@@ -20,12 +20,22 @@ set(SETUP_PROGRAM_FLAGS -Oz -fno-exceptions -fno-rtti -ffunction-sections
 if(SETUP_BITS EQUAL 32)
   list(APPEND SETUP_PROGRAM_FLAGS -mpreferred-stack-boundary=2 -fomit-frame-pointer)
 endif()
+# Setup.exe commits its whole stack at start (SETUP_STACK_LINK), so no
+# function needs to touch a large frame page by page; without such probes
+# GCC passes arguments with push instead of mov, which on 32-bit x86 is
+# 9 KB less code. Only for the program: setupcheck keeps the default stack.
+set(SETUP_STACK_FLAGS "")
+set(SETUP_STACK_LINK "")
+if(SETUP_BITS EQUAL 32)
+  set(SETUP_STACK_FLAGS -mno-stack-arg-probe)
+  set(SETUP_STACK_LINK "SHELL:-Xlinker --stack -Xlinker 0x200000,0x200000")  # 2 MiB, all committed
+endif()
 add_library(setup_lib STATIC ${SETUP_CORE_SOURCES} ${SETUP_WIN32_SOURCES})
 # Link-time optimisation: the whole program optimised as one drops what no
 # caller needs and inlines across files (3.7 KiB less code in Setup.exe).
 set_property(TARGET setup_lib PROPERTY INTERPROCEDURAL_OPTIMIZATION TRUE)
 target_include_directories(setup_lib PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_compile_options(setup_lib PRIVATE ${SETUP_WARNINGS} ${SETUP_PROGRAM_FLAGS})
+target_compile_options(setup_lib PRIVATE ${SETUP_WARNINGS} ${SETUP_PROGRAM_FLAGS} ${SETUP_STACK_FLAGS})
 target_compile_definitions(setup_lib PUBLIC WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501 WINVER=0x0501)
 target_link_libraries(setup_lib PUBLIC ${SETUP_SYSTEM_LIBS})
 
@@ -41,13 +51,13 @@ add_executable(Setup WIN32 ${CMAKE_SOURCE_DIR}/src/app/start_win32.cpp ${CMAKE_S
                ${CMAKE_SOURCE_DIR}/res/setup.rc)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/src/app/start_win32.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/setup.rc PROPERTIES OBJECT_DEPENDS "${SETUP_RESOURCES}")
-target_compile_options(Setup PRIVATE ${SETUP_WARNINGS} ${SETUP_PROGRAM_FLAGS})
+target_compile_options(Setup PRIVATE ${SETUP_WARNINGS} ${SETUP_PROGRAM_FLAGS} ${SETUP_STACK_FLAGS})
 target_link_libraries(Setup PRIVATE setup_lib msvcrt)
 set(SETUP_ENTRY SetupStart)
 if(SETUP_BITS EQUAL 32)
   set(SETUP_ENTRY _SetupStart)  # C names carry an underscore on 32-bit Windows
 endif()
-target_link_options(Setup PRIVATE ${SETUP_PROGRAM_FLAGS} -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
+target_link_options(Setup PRIVATE ${SETUP_PROGRAM_FLAGS} ${SETUP_STACK_FLAGS} ${SETUP_STACK_LINK} -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
                     -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/no-eh-frame.ld
                     -nostartfiles -Wl,-e,${SETUP_ENTRY} -Wl,--disable-auto-import -flto-partition=one)
 set_target_properties(Setup PROPERTIES OUTPUT_NAME Setup SUFFIX .exe INTERPROCEDURAL_OPTIMIZATION TRUE
