@@ -81,6 +81,17 @@ done
 grep -q '[[:space:]]SetErrorMode$' <<<"$headers" && report ok "imports: SetErrorMode" \
   || report FAIL "imports: no SetErrorMode (the system's 'no disk' box would wait for a person)"
 
+# The program's code does without stack probes (cmake/windows.cmake), so
+# its whole stack must be committed when it starts: a frame larger than a
+# page could otherwise step over the guard page that grows the stack.
+reserve=$(sed -n 's/^SizeOfStackReserve[[:space:]]*//p' <<<"$headers")
+commit=$(sed -n 's/^SizeOfStackCommit[[:space:]]*//p' <<<"$headers")
+if [ -n "$reserve" ] && [ "$reserve" = "$commit" ]; then
+  report ok "stack: $((16#$commit)) bytes, all committed"
+else
+  report FAIL "stack: ${commit:-?} of ${reserve:-?} (hex) bytes committed; the code has no stack probes"
+fi
+
 # Zero-initialised state (the installer context, 17 KiB) belongs in .bss,
 # which takes no room in the file; .data holds only a few initialised words.
 data_hex=$($objdump -h "$exe" | awk '$2 == ".data" { print $3 }')
