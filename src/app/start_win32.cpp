@@ -20,7 +20,9 @@ __declspec(dllimport) void __cdecl __set_app_type(int type);
 
 // Static objects register their destructors here; the runtime's start-up
 // code, which defined it, is not linked. msvcrt.dll's exit() runs the list.
-int __cdecl atexit(void(__cdecl* function)()) { return _onexit(reinterpret_cast<_onexit_t>(function)) ? 0 : -1; }
+int __cdecl atexit(void(__cdecl* function)()) {
+  return _onexit(reinterpret_cast<_onexit_t>(function)) ? 0 : -1;
+}
 
 void SetupStart() {
   __set_app_type(2);  // a GUI program: the runtime reports fatal errors in a box
