@@ -22,7 +22,24 @@ add_library(setup_check_emulation OBJECT ${SETUP_CHECK_EMULATION_SOURCES})
 add_library(setup_check_objects OBJECT ${SETUP_CHECK_SOURCES})
 # The subsystems' text processing with setupcheck's stand-ins for what only
 # a real installation has (file versions, shell folders, registry).
-add_library(setup_check_core STATIC ${SETUP_CORE_SOURCES} ${SETUP_CHECK_DIR}/stand_ins.cpp)
+# SHA-256 comes from the platform: CryptoAPI on Windows, OpenSSL's libcrypto
+# natively where it is installed (without it the checker says so).
+# The seal reads, walks and hashes the package's files the same way.
+if(WIN32)
+  set(SETUP_CHECK_CRYPTO ${CMAKE_SOURCE_DIR}/src/app/crypto_win32.cpp
+      ${CMAKE_SOURCE_DIR}/src/seal/package_files_win32.cpp
+      ${CMAKE_SOURCE_DIR}/src/seal/package_walk_win32.cpp)
+else()
+  set(SETUP_CHECK_CRYPTO ${CMAKE_SOURCE_DIR}/src/app/crypto_openssl.cpp
+      ${CMAKE_SOURCE_DIR}/src/seal/package_files_posix.cpp)
+  find_package(OpenSSL QUIET COMPONENTS Crypto)
+endif()
+add_library(setup_check_core STATIC ${SETUP_CORE_SOURCES} ${SETUP_CHECK_DIR}/stand_ins.cpp
+            ${SETUP_CHECK_CRYPTO})
+if(NOT WIN32 AND OPENSSL_CRYPTO_LIBRARY)
+  target_compile_definitions(setup_check_core PRIVATE SETUP_HAVE_OPENSSL)
+  target_link_libraries(setup_check_core PUBLIC OpenSSL::Crypto)
+endif()
 add_executable(setupcheck ${SETUP_CHECK_DIR}/setupcheck_main.cpp)
 target_link_libraries(setupcheck PRIVATE setup_check_objects setup_check_platform setup_check_core)
 if(NOT WIN32)
@@ -88,7 +105,9 @@ if(SETUP_CHECK_TESTS)
   add_executable(check_tests ${SETUP_CHECK_TESTS})
   target_include_directories(check_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
   target_compile_options(check_tests PRIVATE ${SETUP_SANITIZE})
-  target_compile_definitions(check_tests PRIVATE "SETUP_SOURCE_DIR=\"${CMAKE_SOURCE_DIR}\"")
+  target_compile_definitions(check_tests PRIVATE "SETUP_SOURCE_DIR=\"${CMAKE_SOURCE_DIR}\""
+                             "SETUP_CHECK_PROGRAM=\"$<TARGET_FILE:setupcheck>\"")
+  add_dependencies(check_tests setupcheck)
   target_link_options(check_tests PRIVATE -fsanitize=address,undefined)
   target_link_libraries(check_tests PRIVATE setup_check_objects setup_check_platform
                         setup_check_emulation setup_check_core gtest gtest_main)

@@ -3,7 +3,14 @@
 set(SETUP_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g -O1)
 
 file(GLOB SETUP_NATIVE_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/support/*.cpp)
-add_library(setup_core STATIC ${SETUP_CORE_SOURCES} ${SETUP_NATIVE_SUPPORT})
+add_library(setup_core STATIC ${SETUP_CORE_SOURCES} ${SETUP_NATIVE_SUPPORT}
+            ${CMAKE_SOURCE_DIR}/src/app/crypto_openssl.cpp
+            ${CMAKE_SOURCE_DIR}/src/seal/package_files_posix.cpp)
+find_package(OpenSSL QUIET COMPONENTS Crypto)
+if(OPENSSL_CRYPTO_LIBRARY)
+  target_compile_definitions(setup_core PRIVATE SETUP_HAVE_OPENSSL)
+  target_link_libraries(setup_core PUBLIC OpenSSL::Crypto)
+endif()
 target_include_directories(setup_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
 # Coverage instrumentation of the code under test lets the fuzz targets
 # steer; the sanitizer runtime serves it in the plain test programs too.

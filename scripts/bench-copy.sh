@@ -5,7 +5,9 @@
 # in one prefix with a persistent server. Cases (table below): targets that
 # do not exist yet, targets that all exist already and are overwritten, and
 # the same overwrite with rollback on (compared with the plain overwrite:
-# goal <= 1.3).
+# goal <= 1.3); and one file of 256 MiB (BIG_MIB) replaced without and with
+# rollback (its cost is reported: the old file's SHA-256 is read for the
+# journal).
 # Each program's own start is timed by a run over an empty package and taken
 # off its copy times, so that Setup's window start (about 0.25 s more than a
 # console program's under Wine) does not hide the cost per file. Prints per
@@ -15,34 +17,49 @@
 # FILES (default 2000), CASES (names to run, default all).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+# Speed, not rights, is measured: Wine runs as the caller, root included.
+export SETUP_WINE_USER=""
 source "$root/scripts/wine-env.sh" 2>/dev/null
 tree="$SETUP_BUILD_ROOT/win64"
 rounds="${ROUNDS:-5}"
 files="${FILES:-2000}"
 
 # One case a line: name | targets before the run (none or existing) |
-# an extra [Options] line for Setup.exe | extra Setup.exe arguments.
+# an extra [Options] line for Setup.exe | extra Setup.exe arguments |
+# the package (many: the 2,000 files; big: the one large file).
 case_table=(
-  "new|none||"
-  "overwrite|existing||"
-  "rollback|existing|Rollback=1|"
+  "new|none|||many"
+  "overwrite|existing|||many"
+  "rollback|existing|Rollback=1||many"
+  "big|existing|||big"
+  "big-rollback|existing|Rollback=1||big"
 )
 selected="${CASES:-}"
 
 bench_build Setup bench_bare_copy
 
 work="$SETUP_BUILD_ROOT/bench-copy"
-pkg="$work/pkg"
 empty="$work/empty"      # Setup.exe's empty package: the script alone
 nothing="$work/nothing"  # the bare loop's: an empty directory
-old="$work/old"
 rm -rf "$work"
-mkdir -p "$pkg" "$empty" "$nothing" "$old"
+mkdir -p "$work/many/pkg" "$work/many/old" "$work/big/pkg" "$work/big/old" "$empty" "$nothing"
 
 # The package: FILES files of 4 KiB, five of which the exclusion list
 # matches; "old" holds other content under the copied names, the targets of
 # the overwrite case.
-python3 - "$pkg" "$old" "$files" <<'PY'
+big_mib="${BIG_MIB:-256}"
+for entry in "${case_table[@]}"; do
+  [ "${entry##*|}" = big ] || continue
+  name="${entry%%|*}"
+  if [ -z "${CASES:-}" ] || [[ " $CASES " == *" $name "* ]]; then
+    head -c "$((big_mib * 1024 * 1024))" /dev/urandom > "$work/big/pkg/large.dat"
+    head -c "$((big_mib * 1024 * 1024))" /dev/urandom > "$work/big/old/large.dat"
+    break
+  fi
+done
+(cd "$work/big/pkg" && md5sum large.dat 2>/dev/null) > "$work/big/expected.md5" || true
+
+python3 - "$work/many/pkg" "$work/many/old" "$files" <<'PY'
 import os, sys
 pkg, old, count = sys.argv[1], sys.argv[2], int(sys.argv[3])
 excluded = ["backup1.bak", "backup2.bak", "old1.dat", "old2.dat", "~lock.tmp"]
@@ -54,8 +71,7 @@ for name in copied:
     with open(os.path.join(old, name), "wb") as f:
         f.write(os.urandom(4096))
 PY
-expected=$((files - 5))
-(cd "$pkg" && md5sum file*.dat) > "$work/expected.md5"
+(cd "$work/many/pkg" && md5sum file*.dat) > "$work/many/expected.md5"
 
 write_script() { # package directory, extra [Options] line
   {
@@ -69,7 +85,7 @@ write_script() { # package directory, extra [Options] line
 prepare_targets() { # directory, none|existing
   rm -rf "$1"
   mkdir -p "$1"
-  [ "$2" = none ] || cp -r "$old/." "$1/"
+  [ "$2" = none ] || cp -r "$work/$kind/old/." "$1/"
 }
 # Written back before the clock starts, not during the timed run.
 settle() { sync; }
@@ -81,8 +97,8 @@ prepare_install() { # none|existing
   printf '[General]\r\n' > "$work/app/Quillon.ini"
 }
 check_copied() { # directory, program name
-  if ! (cd "$1" && md5sum --quiet -c "$work/expected.md5" >/dev/null 2>&1); then
-    echo "$2 did not leave the $expected package files in $1" >&2
+  if ! (cd "$1" && md5sum --quiet -c "$work/$kind/expected.md5" >/dev/null 2>&1); then
+    echo "$2 did not leave the package's files ($kind) in $1" >&2
     exit 1
   fi
 }
@@ -127,6 +143,7 @@ done
 [ ${#cases[@]} -gt 0 ] || { echo "no case named: $selected" >&2; exit 2; }
 
 # One warm-up of each: the first program start of a server session is slow.
+kind=many
 write_script "$empty" ""
 run_setup "$empty" none >/dev/null
 run_bare "$nothing" none >/dev/null
@@ -144,7 +161,8 @@ for ((round = 1; round <= rounds; round++)); do
   echo "start bare $b" >> "$results"
   line="round $round: start-up Setup.exe $s s, bare loop $b s"
   for entry in "${cases[@]}"; do
-    IFS='|' read -r name targets options arguments <<<"$entry"
+    IFS='|' read -r name targets options arguments kind <<<"$entry"
+    pkg="$work/$kind/pkg"
     write_script "$pkg" "$options"
     # shellcheck disable=SC2086  # the extra arguments are split on purpose
     if ((round % 2)); then
@@ -152,6 +170,7 @@ for ((round = 1; round <= rounds; round++)); do
     else
       b=$(run_bare "$pkg" "$targets"); s=$(run_setup "$pkg" "$targets" $arguments)
     fi
+    kind=many
     echo "$name setup $s" >> "$results"
     echo "$name bare $b" >> "$results"
     line+="; $name: Setup.exe $s s, bare loop $b s"
@@ -187,4 +206,9 @@ if ("rollback", "setup") in times and ("overwrite", "setup") in times:
                    for r, o in zip(times[("rollback", "setup")], times[("overwrite", "setup")]))
     print("rollback against the same overwrite without it: ratio %.3f (median of the rounds'; "
           "goal <= 1.3)" % ratio)
+if ("big-rollback", "setup") in times and ("big", "setup") in times:
+    ratio = median((r - start_setup) / (o - start_setup)
+                   for r, o in zip(times[("big-rollback", "setup")], times[("big", "setup")]))
+    print("one large file replaced with rollback against without it: ratio %.3f (median of the "
+          "rounds'; reported)" % ratio)
 PY

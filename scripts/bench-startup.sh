@@ -14,6 +14,8 @@
 # SETUP_EXE (default build/win64/Setup.exe; another build to compare).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+# Speed, not rights, is measured: Wine runs as the caller, root included.
+export SETUP_WINE_USER=""
 source "$root/scripts/wine-env.sh" 2>/dev/null
 tree="$SETUP_BUILD_ROOT/win64"
 rounds="${ROUNDS:-40}"

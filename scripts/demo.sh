@@ -19,6 +19,8 @@ echo "Built build/win32/Setup.exe ($(stat -c %s "$root/build/win32/Setup.exe") b
 export SETUP_BUILD_ROOT="$root/build"
 demo="$SETUP_BUILD_ROOT/demo"
 export WINEPREFIX_OVERRIDE="$demo/wineprefix"
+# The demo prepares its installation as the caller and runs Wine as the caller.
+export SETUP_WINE_USER=""
 source "$root/scripts/wine-env.sh"
 wine_stop_server
 rm -rf "$demo"

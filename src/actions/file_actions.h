@@ -28,6 +28,9 @@ void FreeExclusionNames(ExclusionNames* names);
 // none, its code in decimal written into buffer.
 const char* SystemErrorOrCode(char* buffer, size_t capacity);
 
+// "setup.exe" and "setup.dat": a [Copy] never copies them.
+bool IsSetupFileName(const char* name);
+
 // --- small file routines the actions, the rehearsal and the journal share
 // The full form of path in buffer (1301 bytes), the way later lines name the
 // same file; a copy of path when it has none.

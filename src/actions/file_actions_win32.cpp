@@ -47,13 +47,6 @@ int CompareNameEntries(const void* a, const void* b) {
   return CompareFolded(*static_cast<char* const*>(a), *static_cast<char* const*>(b));
 }
 
-bool IsSetupFileName(const char* name) {
-  for (const char* setupName : kSetupFileNames) {
-    if (SameText(name, setupName)) return true;
-  }
-  return false;
-}
-
 // Calls visit for every name that directory + pattern (length characters)
 // finds, until visit returns false. A search path that would not fit finds
 // nothing rather than something else.
@@ -156,17 +149,18 @@ bool RenameProgramAside(const char* target, char* aside, size_t asideSize) {
   bool targetThere = !recording || GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES;
   for (int number = 0; number < 5; ++number) {
     FormatText(aside, asideSize, "%s.(%d)", target, number);
-    if (recording) {
-      // A leftover of an earlier update goes into the backup, not away.
-      if (GetFileAttributesA(aside) != INVALID_FILE_ATTRIBUTES && !JournalKeepAndRemove(aside)) {
-        continue;
-      }
-      if (targetThere && JournalRenamed(target, aside) && MoveFileA(target, aside)) return true;
-      continue;
+    if (!recording && MoveFileA(target, aside)) return true;
+    // A leftover of an earlier update that is no longer in use goes (into
+    // the backup while recording); one still in use stays, and the next
+    // number is tried.
+    if (GetFileAttributesA(aside) != INVALID_FILE_ATTRIBUTES) {
+      if (recording ? !JournalKeepAndRemove(aside) : !RemoveFile(aside)) continue;
+      LogChange("DELETE", nullptr, "\"%s\": a leftover of an earlier update", aside);
     }
-    if (MoveFileA(target, aside)) return true;
-    // A leftover of an earlier update that is no longer in use.
-    if (RemoveFile(aside) && MoveFileA(target, aside)) return true;
+    if (recording ? targetThere && JournalRenamed(target, aside) && MoveFileA(target, aside)
+                  : MoveFileA(target, aside) != 0) {
+      return true;
+    }
   }
   return false;
 }
@@ -184,6 +178,7 @@ struct CopyOutcome {
 // for the second try and gets its attributes back when that fails too.
 bool CopyInPlace(const char* source, const char* target, CopyOutcome* outcome) {
   outcome->inPlace = true;
+  if (JournalActive() && !JournalInPlace(target)) return false;
   if (CopyFileA(source, target, FALSE)) return true;
   DWORD code = GetLastError();
   DWORD attributes = GetFileAttributesA(target);
@@ -206,12 +201,14 @@ bool NameTheSameFile(const char* a, const char* b) {
   return lstrcmpiA(FullPath(a, fullA), FullPath(b, fullB)) == 0;
 }
 
-// Copies the source to the temporary name; a read-only leftover of a run
-// that was killed is removed first.
+// Copies the source to the temporary name as a new file. A leftover of a run
+// that was killed is removed by its name first: never written into, since
+// it may be a second name of another file.
 bool CopyToTemporary(const char* source, const char* temporary) {
-  if (CopyFileA(source, temporary, FALSE)) return true;
+  if (CopyFileA(source, temporary, TRUE)) return true;
   DWORD code = GetLastError();
-  if (code == ERROR_ACCESS_DENIED && RemoveFile(temporary) && CopyFileA(source, temporary, FALSE)) {
+  if ((code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) && RemoveFile(temporary) &&
+      CopyFileA(source, temporary, TRUE)) {
     return true;
   }
   code = GetLastError();
@@ -235,7 +232,11 @@ bool ReplaceByCompleteCopy(const char* source, const char* target, CopyOutcome* 
   bool temporaryFits = FormatText(temporary, sizeof temporary, "%s%s", target, kTemporarySuffix);
   bool recording = JournalActive();
   char backup[kBackupPathSize];
-  if (recording && !JournalReplace(target, temporaryFits ? temporary : "", backup)) return false;
+  bool canLink = false;
+  if (recording &&
+      !JournalReplace(target, temporaryFits ? temporary : "", source, backup, &canLink)) {
+    return false;
+  }
   if (!temporaryFits) {
     // No valid path for the temporary copy: in place, after a backup copy.
     if (recording && JournalSetAside(target, backup, false, false) == kAsideFailed) return false;
@@ -247,7 +248,8 @@ bool ReplaceByCompleteCopy(const char* source, const char* target, CopyOutcome* 
     // The old file waits in the backup until the new one took its place. A
     // second name shares the file's attributes: a read-only one is moved.
     DWORD attributes = GetFileAttributesA(target);
-    bool mayLink = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_READONLY);
+    bool mayLink = canLink && attributes != INVALID_FILE_ATTRIBUTES &&
+                   !(attributes & FILE_ATTRIBUTE_READONLY);
     JournalAside aside = JournalSetAside(target, backup, mayLink, true);
     if (aside == kAsideLinked) {
       if (MoveFileExA(temporary, target, MOVEFILE_REPLACE_EXISTING)) return true;
@@ -306,9 +308,12 @@ bool InstallFile(const char* source, const char* target, DWORD sourceAttributes,
   if (JournalActive() || (expectExisting && !outcome->renamed)) {
     // Asking first: what is made must be recorded before it is made, and
     // asking after an existing file costs less than a copy that fails.
+    // A directory in the target's way fails as without a journal: the old
+    // target cannot be read for its record, and so stays.
     exists = !outcome->renamed && GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES;
     if (!exists) {
-      copied = (!JournalActive() || JournalNewFile(target)) && CopyFileA(source, target, TRUE);
+      copied = (!JournalActive() || JournalNewFile(target, source)) &&
+               CopyFileA(source, target, TRUE);
     }
   } else {
     // Asking the copy to fail on an existing target tells new from existing
@@ -367,7 +372,6 @@ struct CopyTarget {
   bool decided;
   bool intoDirectory;
   bool needsSeparator;
-  bool directoriesMade;  // a rehearsal: the target's directories could be made
 };
 
 }  // namespace
@@ -409,6 +413,13 @@ bool PassesExclusions(const ExclusionNames* names, const char* fileName) {
 void FreeExclusionNames(ExclusionNames* names) { ReleaseNames(names); }
 
 // --- shared file routines ------------------------------------------------------
+
+bool IsSetupFileName(const char* name) {
+  for (const char* setupName : kSetupFileNames) {
+    if (SameText(name, setupName)) return true;
+  }
+  return false;
+}
 
 void FormatSystemError(DWORD code) {
   if (systemErrorText) {
@@ -469,13 +480,20 @@ void CreateDirectoryPath(const char* path) {
     if (path[i] != '\\' || i == 0) continue;
     std::memcpy(level, path, i);
     level[i] = '\0';
-    // A level that is made is recorded first; existing levels and the drive
-    // fail harmlessly.
-    if (JournalActive() && GetFileAttributesA(level) == INVALID_FILE_ATTRIBUTES &&
-        !JournalNewDirectory(level)) {
-      return;
+    // Existing levels (and the drive) are passed; a level that is made is
+    // recorded first. Below one that cannot be made none can.
+    if (GetFileAttributesA(level) != INVALID_FILE_ATTRIBUTES) continue;
+    char reason[256];
+    const char* failure = nullptr;
+    if (JournalActive() && !JournalNewDirectory(level)) {
+      failure = "the journal cannot record it";
+    } else if (!CreateDirectoryA(level, nullptr)) {
+      DWORD code = GetLastError();
+      if (GetFileAttributesA(level) != INVALID_FILE_ATTRIBUTES) continue;  // made meanwhile
+      failure = SystemReason(code, reason, sizeof reason);
     }
-    if (CreateDirectoryA(level, nullptr)) LogEvent("MKDIR", "\"%s\"", level);
+    LogChange("MKDIR", failure, "\"%s\"", level);
+    if (failure) return;
   }
 }
 
@@ -520,11 +538,17 @@ bool RunAndWait(const char* program, const char* parameters, unsigned long* exit
 // --- line actions ----------------------------------------------------------------
 
 void InstallerContext::ApplyCopyLine() {
+  if (RunIsRehearsal()) {
+    PlanOutcome outcome = PlanCopyLine(scratchPath, sourceDir, targetSpec, copyFilter, lineBuffer);
+    if (outcome != kPlanDone) errorsOccurred = true;
+    if (outcome == kPlanStops) stopRequested = true;
+    return;
+  }
   findHandle = FindFirstFileA(scratchPath, &findData);
   if (findHandle == INVALID_HANDLE_VALUE) {
     DWORD code = GetLastError();
     if (HasWildcard(lineBuffer)) {  // a pattern that finds nothing is no error
-      LogEvent(RunIsRehearsal() ? "PLAN COPY" : "COPY", "\"%s\": no file matches", scratchPath);
+      LogChange("COPY", nullptr, "\"%s\": no file matches", scratchPath);
       return;
     }
     char codeText[16];
@@ -532,21 +556,13 @@ void InstallerContext::ApplyCopyLine() {
     const char* systemText = SystemErrorOrCode(codeText, sizeof codeText);
     FormatText(errorText, sizeof errorText, LoadMessage(33), scratchPath, systemText);
     FormatText(messageText, sizeof messageText, LoadMessage(34), errorText);
-    if (RunIsRehearsal()) {
-      if (PlanMadeEarlier(scratchPath)) {
-        LogEvent("PLAN COPY", "\"%s\": does not exist yet; an earlier line would make it",
-                 scratchPath);
-      } else {
-        errorsOccurred = true;
-        LogEvent("PLAN COPY", "\"%s\": would fail: %s; the user would be asked whether to go on",
-                 scratchPath, systemText);
-      }
-      return;
-    }
     errorsOccurred = true;
     int answer = ShowBox(kBoxMissingSource, messageText, nullptr);
-    LogEvent("COPY", "\"%s\": failed: %s; %s", scratchPath, systemText,
-             answer == IDNO ? "the installation stops" : "the installation goes on");
+    char reason[256];
+    char failure[512];
+    FormatText(failure, sizeof failure, "%s; %s", SystemReason(code, reason, sizeof reason),
+               answer == IDNO ? "the installation stops" : "the installation goes on");
+    LogChange("COPY", failure, "\"%s\"", scratchPath);
     if (answer == IDNO) stopRequested = true;
     return;
   }
@@ -560,7 +576,7 @@ void InstallerContext::ApplyCopyLine() {
 
   ExclusionNames excluded;
   CollectExclusionNames(sourceDir, copyFilter, &excluded);
-  CopyTarget target = {false, false, false, true};
+  CopyTarget target = {false, false, false};
   bool statusShown = false;
   DWORD statusTick = 0;
   bool lastReplaced = false;
@@ -581,11 +597,7 @@ void InstallerContext::ApplyCopyLine() {
       target.needsSeparator = !endsInBackslash;
       const char* specBackslash = std::strrchr(targetSpec, '\\');
       if (target.intoDirectory || (specBackslash && specBackslash - targetSpec >= 4)) {
-        if (RunIsRehearsal()) {
-          target.directoriesMade = PlanDirectoryPath(targetSpec);
-        } else {
-          CreateDirectoryPath(targetSpec);
-        }
+        CreateDirectoryPath(targetSpec);
       }
     }
 
@@ -601,13 +613,6 @@ void InstallerContext::ApplyCopyLine() {
     }
     pathsFit = pathsFit && targetFits;
     DWORD sourceAttributes = attributesApply ? findData.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
-
-    if (RunIsRehearsal()) {
-      if (!PlanCopyFile(scratchPath, targetPath, pathsFit, target.directoriesMade)) {
-        errorsOccurred = true;
-      }
-      continue;
-    }
 
     // Setting a window's text costs more than copying a small file on some
     // systems; no one reads a thousand names a second. The first file of a
@@ -641,8 +646,11 @@ void InstallerContext::ApplyCopyLine() {
       if (!named) ShowStatus(kActionCopy, name);
       named = true;
       int answer = ShowBox(kBoxActionFailed, errorText, nullptr);
-      LogEvent("COPY", "\"%s\" -> \"%s\": failed: %s; answer %s", scratchPath, targetPath,
-               SystemErrorOrCode(codeText, sizeof codeText), AnswerName(answer));
+      char reason[256];
+      char failure[512];
+      FormatText(failure, sizeof failure, "%s; answer %s", SystemReason(code, reason, sizeof reason),
+                 AnswerName(answer));
+      LogChange("COPY", failure, "\"%s\" -> \"%s\"", scratchPath, targetPath);
       if (!RetryAfter(answer, &stopRequested)) break;
     }
   }
@@ -657,7 +665,9 @@ void InstallerContext::ApplyRunLine() {
   const char* program = lineBuffer;
   const char* parameters = runArguments ? runArguments : "";
   if (RunIsRehearsal()) {
-    if (!PlanRun(program, parameters)) errorsOccurred = true;
+    PlanOutcome outcome = PlanRunLine(program, parameters);
+    if (outcome != kPlanDone) errorsOccurred = true;
+    if (outcome == kPlanStops) stopRequested = true;
     return;
   }
   // What a program does cannot be undone; the journal says that it ran.
@@ -673,11 +683,15 @@ void InstallerContext::ApplyRunLine() {
                static_cast<unsigned long>(elapsed % 1000 / 100));
       return;
     }
+    DWORD code = GetLastError();
     FormatText(errorText, sizeof errorText, LoadMessage(35), program);
     errorsOccurred = true;
     int answer = ShowBox(kBoxActionFailed, errorText, nullptr);
-    LogEvent("RUN", "\"%s\" parameters \"%s\": could not be started; answer %s", program,
-             parameters, AnswerName(answer));
+    char reason[256];
+    char failure[512];
+    FormatText(failure, sizeof failure, "%s; answer %s", SystemReason(code, reason, sizeof reason),
+               AnswerName(answer));
+    LogChange("RUN", failure, "\"%s\" parameters \"%s\"", program, parameters);
     if (!RetryAfter(answer, &stopRequested)) return;
   }
 }
@@ -685,24 +699,25 @@ void InstallerContext::ApplyRunLine() {
 void InstallerContext::ApplyDeleteLine() {
   const char* extension = DeleteLineExtension(lineBuffer);
   if (!extension) {
-    LogEvent(RunIsRehearsal() ? "PLAN DELETE" : "DELETE", "\"%s\": no extension: deletes nothing",
-             lineBuffer);
+    LogChange("DELETE", nullptr, "\"%s\": no extension: deletes nothing", lineBuffer);
     return;
   }
   ShowStatus(kActionDelete, lineBuffer);
   // Without a directory part there is no path to delete the found names by.
   const char* lastBackslash = std::strrchr(lineBuffer, '\\');
   if (!lastBackslash) {
-    LogEvent(RunIsRehearsal() ? "PLAN DELETE" : "DELETE", "\"%s\": no directory: deletes nothing",
-             lineBuffer);
+    LogChange("DELETE", nullptr, "\"%s\": no directory: deletes nothing", lineBuffer);
+    return;
+  }
+  if (RunIsRehearsal()) {
+    PlanDeleteLine(lineBuffer, extension);
     return;
   }
   size_t directoryLength = static_cast<size_t>(lastBackslash - lineBuffer) + 1;
 
   findHandle = FindFirstFileA(lineBuffer, &findData);
   if (findHandle == INVALID_HANDLE_VALUE) {
-    LogEvent(RunIsRehearsal() ? "PLAN DELETE" : "DELETE", "\"%s\": no file matches%s", lineBuffer,
-             RunIsRehearsal() ? CurrentDirectoryRemark(lineBuffer) : "");
+    LogChange("DELETE", nullptr, "\"%s\": no file matches", lineBuffer);
     return;
   }
   char path[kLongPathSize + MAX_PATH];
@@ -714,10 +729,6 @@ void InstallerContext::ApplyDeleteLine() {
     if (directoryLength + nameLength >= sizeof path) continue;
     std::memcpy(path, lineBuffer, directoryLength);
     std::memcpy(path + directoryLength, name, nameLength + 1);
-    if (RunIsRehearsal()) {
-      PlanDelete(path);
-      continue;
-    }
     bool deleted;
     if (JournalActive()) {
       deleted = JournalKeepAndRemove(path);  // into the backup, for an undo
@@ -725,13 +736,15 @@ void InstallerContext::ApplyDeleteLine() {
       ClearReadOnlyKnown(path, findData.dwFileAttributes);
       deleted = DeleteFileA(path) != 0;
     }
-    if (deleted) {
-      LogEvent("DELETE", "\"%s\": deleted", path);
-    } else if (RunLogActive()) {
-      char codeText[16];
-      FormatSystemError(GetLastError());
-      LogEvent("DELETE", "\"%s\": failed: %s", path, SystemErrorOrCode(codeText, sizeof codeText));
-    }
+    if (!RunLogActive()) continue;
+    // The log names the file in full: a relative line depends on the
+    // current directory.
+    DWORD code = GetLastError();
+    char full[kLongPathSize];
+    FullPath(path, full);
+    char reason[256];
+    LogChange("DELETE", deleted ? nullptr : SystemReason(code, reason, sizeof reason), "\"%s\"",
+              full);
   } while (FindNextFileA(findHandle, &findData));
   FindClose(findHandle);
   findHandle = INVALID_HANDLE_VALUE;
@@ -741,46 +754,42 @@ void InstallerContext::ApplyMoveLine() {
   char* oldName = nullptr;
   char* newName = nullptr;
   if (!SplitMoveLine(lineBuffer, &oldName, &newName)) {
-    LogEvent(RunIsRehearsal() ? "PLAN MOVE" : "MOVE",
-             "\"%s\": moves nothing (it needs old=new, both named, without wildcards)", lineBuffer);
+    LogChange("MOVE", nullptr, "\"%s\": moves nothing (it needs old=new, both named, without "
+              "wildcards)", lineBuffer);
     return;
   }
   if (RunIsRehearsal()) {
-    PlanMove(oldName, newName);
+    PlanMoveLine(oldName, newName);
     return;
   }
+  char fullOld[kLongPathSize];
+  char fullNew[kLongPathSize];
+  FullPath(oldName, fullOld);
+  FullPath(newName, fullNew);
   // The moved file, or the one in its way, loses its read-only attribute.
   if (JournalActive() && !(JournalAttributes(oldName) && JournalAttributes(newName) &&
                            JournalMoved(oldName, newName))) {
-    LogEvent("MOVE", "\"%s\" -> \"%s\": not moved: the journal cannot record it", oldName,
-             newName);
+    LogChange("MOVE", "the journal cannot record it", "\"%s\" -> \"%s\"", fullOld, fullNew);
     return;
   }
-  if (MoveFileA(oldName, newName)) {
-    LogEvent("MOVE", "\"%s\" -> \"%s\": moved", oldName, newName);
-  } else if (RunLogActive()) {
-    char codeText[16];
-    FormatSystemError(GetLastError());
-    LogEvent("MOVE", "\"%s\" -> \"%s\": failed: %s", oldName, newName,
-             SystemErrorOrCode(codeText, sizeof codeText));
-  }
+  char reason[256];
+  bool moved = MoveFileA(oldName, newName) != FALSE;
+  LogChange("MOVE", moved ? nullptr : SystemReason(GetLastError(), reason, sizeof reason),
+            "\"%s\" -> \"%s\"", fullOld, fullNew);
   ClearReadOnly(newName);  // also when the move failed onto an existing file
 }
 
 void InstallerContext::ApplyChangeDirLine() {
   // A rehearsal changes the directory too, so later lines resolve as they would.
+  if (RunIsRehearsal()) {
+    PlanChangeDirLine(lineBuffer);
+    return;
+  }
   bool changed = SetCurrentDirectoryA(lineBuffer) != FALSE;
   if (!RunLogActive()) return;
   char directory[MAX_PATH + 1];
-  CurrentDirectory(directory);
-  if (changed) {
-    LogEvent(RunIsRehearsal() ? "PLAN CHANGEDIR" : "CHANGEDIR", "\"%s\": the current directory",
-             lineBuffer);
-  } else if (RunIsRehearsal()) {
-    LogEvent("PLAN CHANGEDIR", "\"%s\" does not exist now (an earlier line may make it); later "
-             "relative lines are resolved against \"%s\"", lineBuffer, directory);
-  } else {
-    LogEvent("CHANGEDIR", "\"%s\" does not exist; the current directory stays \"%s\"", lineBuffer,
-             directory);
-  }
+  char why[MAX_PATH + 64];
+  FormatText(why, sizeof why, "it does not exist; the current directory stays \"%s\"",
+             CurrentDirectory(directory));
+  LogChange("CHANGEDIR", changed ? nullptr : why, "\"%s\"", lineBuffer);
 }

@@ -38,3 +38,23 @@ bool SplitMoveLine(char* line, char** oldName, char** newName) {
   if (newName) *newName = equals + 1;
   return true;
 }
+
+bool IsValidFileName(const char* name, size_t length) {
+  if (!name || length == 0) return false;
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c < 32 || std::strchr("<>:\"/\\|?*", c)) return false;
+  }
+  // A device name stays one with an extension or trailing blanks: "nul.txt".
+  size_t base = 0;
+  while (base < length && name[base] != '.' && name[base] != ' ') ++base;
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+  for (const char* device : kDevices) {
+    if (base == 3 && StartsWithText(name, device)) return false;
+  }
+  if (base == 4 && (StartsWithText(name, "COM") || StartsWithText(name, "LPT")) &&
+      name[3] >= '1' && name[3] <= '9') {
+    return false;
+  }
+  return true;
+}

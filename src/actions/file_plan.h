@@ -1,19 +1,41 @@
 // What a rehearsal (/plan) reports for the file actions instead of carrying
-// them out: each routine looks at the present state, changes nothing, and
-// logs its PLAN event. Those returning bool give false for a change that
-// would fail.
+// them out. Each routine judges the state the line would find: the system's
+// present state, with what earlier lines would change (log/plan_changes.h)
+// laid over it; it changes nothing on the disk, logs its PLAN events, and
+// carries its own changes on to later lines. Plain declarations: the INI
+// and registry lines and the version reader use them too.
 #pragma once
+#include <cstddef>
 
-// The directories of path up to its last backslash that would be made;
-// false when one of them cannot be (a file of that name, a missing drive).
-bool PlanDirectoryPath(const char* path);
-// One file of a [Copy] line; pathsFit and directoriesMade as the line found.
-bool PlanCopyFile(const char* source, const char* target, bool pathsFit, bool directoriesMade);
-bool PlanRun(const char* program, const char* parameters);
-void PlanDelete(const char* path);
-void PlanMove(const char* oldName, const char* newName);
-// True when an earlier line of the rehearsal would make or change path.
-bool PlanMadeEarlier(const char* path);
-// "" for an absolute path; otherwise the remark naming the current directory
-// the path is resolved against (valid until the next call).
-const char* CurrentDirectoryRemark(const char* path);
+// How a run would answer a failure: with /noboxes automatically (Abort to a
+// failed copy or start, Yes to a missing source), without it the answers
+// that let the run go on (Ignore, Yes). With rollback on an Abort undoes.
+void SetPlanAnswers(bool automatic, bool rollback);
+
+enum PlanOutcome {
+  kPlanDone,    // nothing would fail
+  kPlanFailed,  // something would fail, and the run would go on
+  kPlanStops    // something would fail, and the run would stop there
+};
+
+// A [Copy] line: the search path (sourceDir + pattern), the directory whose
+// names the exclusion list (or null) is matched in, the target, and the
+// source text as written (its wildcards tell a pattern from a named file).
+PlanOutcome PlanCopyLine(const char* searchPath, const char* sourceDir, const char* targetSpec,
+                         const char* exclusions, const char* sourceText);
+PlanOutcome PlanRunLine(const char* program, const char* parameters);
+// A [Delete] line whose extension (from the last dot) is `extension`.
+void PlanDeleteLine(const char* line, const char* extension);
+void PlanMoveLine(const char* oldName, const char* newName);
+void PlanChangeDirLine(const char* directory);
+
+// Why a change of the INI file would fail (into reason, size bytes), or null
+// when it would not; a file a write would make counts as there from then on.
+const char* PlanIniChange(const char* file, bool write, char* reason, size_t size);
+
+// The file whose bytes `path` would hold at this point of a rehearsal (""
+// when it would be gone), for its version; path itself otherwise.
+const char* PlanContentOf(const char* path);
+
+// The end of a run: forgets the rehearsal's state.
+void PlanFinish();

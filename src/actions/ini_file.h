@@ -28,9 +28,10 @@ class IniFile {
 };
 
 // One change of one INI file, flushed at once. With remove set: the whole
-// section when key is empty, else the key; value is then not used.
-void ChangeIniEntry(const char* file, const char* section, const char* key, const char* value,
-                    bool remove);
+// section when key is empty, else the key; value is then not used. False
+// (with the system's error code, when asked for) when the system refused.
+bool ChangeIniEntry(const char* file, const char* section, const char* key, const char* value,
+                    bool remove, unsigned long* errorCode = nullptr);
 
 // The value of key in section of the INI file as the system reads it: a new
 // heap text (free), or null when the file has no such key.

@@ -92,18 +92,24 @@ bool IniFile::Flush() {
   return WritePrivateProfileStringA(nullptr, nullptr, nullptr, path_) != FALSE;
 }
 
-void ChangeIniEntry(const char* file, const char* section, const char* key, const char* value,
-                    bool remove) {
+bool ChangeIniEntry(const char* file, const char* section, const char* key, const char* value,
+                    bool remove, unsigned long* errorCode) {
   IniFile ini(file);
-  if (!ini.IsValid()) return;
-  if (!remove) {
-    ini.WriteString(section, key, value);
-  } else if (!key || key[0] == '\0') {
-    ini.DeleteSection(section);
-  } else {
-    ini.DeleteKey(section, key);
+  bool changed = false;
+  DWORD code = ERROR_NOT_ENOUGH_MEMORY;
+  if (ini.IsValid()) {
+    if (!remove) {
+      changed = ini.WriteString(section, key, value);
+    } else if (!key || key[0] == '\0') {
+      changed = ini.DeleteSection(section);
+    } else {
+      changed = ini.DeleteKey(section, key);
+    }
+    code = changed ? 0 : GetLastError();
+    ini.Flush();
   }
-  ini.Flush();
+  if (!changed && errorCode) *errorCode = code;
+  return changed;
 }
 
 char* ReadIniEntry(const char* file, const char* section, const char* key) {

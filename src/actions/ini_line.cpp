@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "actions/file_plan.h"
 #include "actions/ini_file.h"
 #include "app/text.h"
 #include "journal/journal.h"
@@ -79,44 +80,87 @@ bool ScanIniLine(char* line, bool deleteFlag, IniLineChange* change) {
   return false;
 }
 
+namespace {
+
+// Sets every entry of a section gone in the rehearsal.
+void ForgetEntry(const char* name, const PlanItem&, void*) { PlanSetState(name, kPlanAbsent); }
+
+// The entry's value before the line (a new heap text, or null when it is
+// not there): after earlier lines' changes in a rehearsal.
+char* OldValue(const IniLineChange& change) {
+  if (RunIsRehearsal()) {
+    char name[kIniFieldSize * 3 + 1300];
+    PlanItem entry = PlanGetItem(PlanIniName(change.file, change.section, change.key, name,
+                                             sizeof name));
+    if (entry.state == kPlanPresent) return DuplicateText(entry.text);
+    if (entry.state == kPlanAbsent) return nullptr;
+    PlanItem section = PlanGetItem(PlanIniName(change.file, change.section, nullptr, name,
+                                               sizeof name));
+    if (section.state == kPlanAbsent) return nullptr;
+  }
+  return ReadIniEntry(change.file, change.section, change.key);
+}
+
+// What the rehearsal carries to later lines.
+void PlanIniEntry(const IniLineChange& change, bool wholeSection) {
+  char name[kIniFieldSize * 3 + 1300];
+  if (wholeSection) {
+    PlanIniName(change.file, change.section, nullptr, name, sizeof name);
+    PlanForEachChild(name, '\n', ForgetEntry, nullptr);
+    PlanSetState(name, kPlanAbsent);
+    return;
+  }
+  PlanIniName(change.file, change.section, change.key, name, sizeof name);
+  PlanItem item = {change.remove ? kPlanAbsent : kPlanPresent, change.value, 0, nullptr, 0, false};
+  PlanSetItem(name, item);
+}
+
+}  // namespace
+
 void ApplyIniLine(char* line, bool deleteFlag) {
-  const char* keyword = RunIsRehearsal() ? "PLAN INI" : "INI";
   IniLineChange change;
   if (!ScanIniLine(line, deleteFlag, &change)) {
-    LogEvent(keyword, "the line names no entry, or a field is too long: nothing is changed");
+    LogChange("INI", nullptr, "the line names no entry, or a field is too long: nothing is changed");
     return;
   }
+  const bool rehearsal = RunIsRehearsal();
   bool wholeSection = deleteFlag && change.key[0] == '\0';
-  // A rehearsal notes changes by entry: only a later line of the same entry
-  // (or section) depends on them.
-  char entry[kIniFieldSize * 3];
-  char section[kIniFieldSize * 3];
-  FormatText(section, sizeof section, "%s [%s]", change.file, change.section);
-  FormatText(entry, sizeof entry, "%s [%s] %s", change.file, change.section, change.key);
-  if (RunLogActive()) {
-    const char* remark = PlanRemark(section);
-    if (!remark[0]) remark = PlanRemark(entry);
-    if (wholeSection) {
-      LogEvent(keyword, "\"%s\" [%s]: section deleted%s", change.file, change.section, remark);
+  PlanBeginEvent();
+  // The event names the change; it is written once the change was made.
+  char what[kIniFieldSize * 5 + 1400];
+  FormatText(what, sizeof what, "\"%s\" [%s]", change.file, change.section);
+  if (wholeSection) {
+    AppendText(what, sizeof what, ": section deleted");
+  } else if (rehearsal || RunLogActive()) {
+    char* old = OldValue(change);
+    char part[kIniFieldSize * 2 + 32];
+    if (deleteFlag && !old) {
+      FormatText(part, sizeof part, " %s: absent: nothing to delete", change.key);
     } else {
-      char* old = ReadIniEntry(change.file, change.section, change.key);
-      LogEvent(keyword, "\"%s\" [%s] %s: %s%s%s -> %s%s%s%s", change.file, change.section,
-               change.key, old ? "\"" : "", old ? old : "absent", old ? "\"" : "",
-               deleteFlag ? "deleted" : "\"", deleteFlag ? "" : change.value,
-               deleteFlag ? "" : "\"", remark);
-      std::free(old);
+      FormatText(part, sizeof part, " %s: %s%s%s -> %s%s%s", change.key, old ? "\"" : "",
+                 old ? old : "absent", old ? "\"" : "", deleteFlag ? "deleted" : "\"",
+                 deleteFlag ? "" : change.value, deleteFlag ? "" : "\"");
     }
+    AppendText(what, sizeof what, part);
+    std::free(old);
   }
-  if (RunIsRehearsal()) {
-    PlanNoteChange(wholeSection ? section : entry);
-    return;
+  char reason[256];
+  const char* failure = nullptr;
+  if (rehearsal) {
+    failure = PlanIniChange(change.file, !deleteFlag, reason, sizeof reason);
+    if (!failure) PlanIniEntry(change, wholeSection);
+  } else if (!JournalIniFile(change.file)) {
+    // An INI file is saved whole before its first change: an undo puts it
+    // back byte for byte.
+    failure = "the journal cannot save the file";
+  } else {
+    unsigned long code = 0;
+    if (!ChangeIniEntry(change.file, change.section, change.key,
+                        deleteFlag ? nullptr : change.value, deleteFlag, &code)) {
+      failure = SystemReason(code, reason, sizeof reason);
+    }
+    // What the file holds now: an undo puts the old file back only over it.
+    JournalIniWritten(change.file);
   }
-  // An INI file is saved whole before its first change: an undo puts it
-  // back byte for byte.
-  if (!JournalIniFile(change.file)) {
-    LogEvent(keyword, "\"%s\": not changed: the journal cannot save it", change.file);
-    return;
-  }
-  ChangeIniEntry(change.file, change.section, change.key, deleteFlag ? nullptr : change.value,
-                 deleteFlag);
+  LogChange("INI", failure, "%s", what);
 }

@@ -20,15 +20,34 @@ const char* RegistryRootName(RegistryRoot root);
 // removed; null when it cannot be read or is longer than 10250 bytes. An
 // empty or null value name reads the key's default value.
 char* RegistryReadString(const char* subkey, const char* valueName, RegistryRoot root);
+// False with the system's reason in RegistryLastError when nothing was written.
 bool RegistryWriteString(const char* subkey, const char* valueName, const char* data,
                          RegistryRoot root);
-// Makes every key along path exist; keys made here get an empty default value.
-void RegistryCreateKeyPath(RegistryRoot root, char* path);
+// The system's error code of the last write or deletion that failed.
+unsigned long RegistryLastError();
+// Makes every key along path exist; keys made here get an empty default
+// value. False when a key cannot be made (the log says why).
+bool RegistryCreateKeyPath(RegistryRoot root, char* path);
 // No subkeys and at most one value.
 bool RegistryKeyIsEmpty(RegistryRoot root, const char* subkey);
+// The numbers of subkeys and values of a key; false when it cannot be read.
+bool RegistryKeyCounts(RegistryRoot root, const char* subkey, unsigned long* subkeys,
+                       unsigned long* values);
 // The key can be opened.
 bool RegistryKeyExists(RegistryRoot root, const char* subkey);
-void RegistryDeleteEntry(const char* subkey, const char* valueName, RegistryRoot root);
+// Whether this process may set values in the key (or, with makeSubkey, make
+// keys below it); false with the system's error code. Asks, changes nothing.
+bool RegistryMayChange(RegistryRoot root, const char* subkey, bool makeSubkey,
+                       unsigned long* errorCode);
+
+// What a deletion did.
+enum RegistryDeletion {
+  kRegistryDeleted,
+  kRegistryNothingToDelete,  // no such value or key (or an empty subkey: the root)
+  kRegistryKeyKept,          // the key holds subkeys or more than one value
+  kRegistryDeleteFailed      // the system refused: RegistryLastError says why
+};
+RegistryDeletion RegistryDeleteEntry(const char* subkey, const char* valueName, RegistryRoot root);
 
 // Raw values for the undo journal: any type, data as bytes. An empty or null
 // name is the key's default value.

@@ -28,6 +28,15 @@ HKEY RootKey(RegistryRoot root) {
 
 bool IsEmptyText(const char* text) { return !text || text[0] == '\0'; }
 
+unsigned long lastError = 0;
+
+// Keeps the error code of a registry call for RegistryLastError.
+bool Succeeded(LONG result) {
+  if (result == ERROR_SUCCESS) return true;
+  lastError = static_cast<unsigned long>(result);
+  return false;
+}
+
 }  // namespace
 
 char* RegistryReadString(const char* subkey, const char* valueName, RegistryRoot root) {
@@ -65,16 +74,32 @@ bool RegistryWriteString(const char* subkey, const char* valueName, const char* 
   HKEY rootKey = RootKey(root);
   if (!data) data = "";
   size_t length = std::strlen(data);
-  if (length >= 0x7FFFFFFF) return false;
+  if (length >= 0x7FFFFFFF) return Succeeded(ERROR_INVALID_PARAMETER);
   if (!IsEmptyText(valueName)) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(rootKey, subkey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return false;
-    bool written = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
-                                  static_cast<DWORD>(length + 1)) == ERROR_SUCCESS;
+    if (!Succeeded(RegOpenKeyExA(rootKey, subkey, 0, KEY_WRITE, &key))) return false;
+    bool written = Succeeded(RegSetValueExA(key, valueName, 0, REG_SZ,
+                                            reinterpret_cast<const BYTE*>(data),
+                                            static_cast<DWORD>(length + 1)));
     RegCloseKey(key);
     return written;
   }
-  return RegSetValueA(rootKey, subkey, REG_SZ, data, static_cast<DWORD>(length)) == ERROR_SUCCESS;
+  return Succeeded(RegSetValueA(rootKey, subkey, REG_SZ, data, static_cast<DWORD>(length)));
+}
+
+unsigned long RegistryLastError() { return lastError; }
+
+bool RegistryMayChange(RegistryRoot root, const char* subkey, bool makeSubkey,
+                       unsigned long* errorCode) {
+  HKEY key = nullptr;
+  LONG result = RegOpenKeyExA(RootKey(root), subkey ? subkey : "", 0,
+                              makeSubkey ? KEY_CREATE_SUB_KEY : KEY_SET_VALUE, &key);
+  if (result == ERROR_SUCCESS) {
+    RegCloseKey(key);
+    return true;
+  }
+  if (errorCode) *errorCode = static_cast<unsigned long>(result);
+  return false;
 }
 
 bool RegistryKeyExists(RegistryRoot root, const char* subkey) {
@@ -84,30 +109,46 @@ bool RegistryKeyExists(RegistryRoot root, const char* subkey) {
   return true;
 }
 
-bool RegistryKeyIsEmpty(RegistryRoot root, const char* subkey) {
+bool RegistryKeyCounts(RegistryRoot root, const char* subkey, unsigned long* subkeys,
+                       unsigned long* values) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(RootKey(root), subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  DWORD subkeys = 0;
-  DWORD values = 0;
-  LONG result = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                                 &values, nullptr, nullptr, nullptr, nullptr);
+  DWORD keys = 0;
+  DWORD entries = 0;
+  LONG result = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &keys, nullptr, nullptr,
+                                 &entries, nullptr, nullptr, nullptr, nullptr);
   RegCloseKey(key);
-  // One value is allowed: the empty default value every key made here holds.
-  return result == ERROR_SUCCESS && subkeys == 0 && values <= 1;
+  if (result != ERROR_SUCCESS) return false;
+  *subkeys = keys;
+  *values = entries;
+  return true;
 }
 
-void RegistryDeleteEntry(const char* subkey, const char* valueName, RegistryRoot root) {
+bool RegistryKeyIsEmpty(RegistryRoot root, const char* subkey) {
+  unsigned long subkeys = 0;
+  unsigned long values = 0;
+  // One value is allowed: the empty default value every key made here holds.
+  return RegistryKeyCounts(root, subkey, &subkeys, &values) && subkeys == 0 && values <= 1;
+}
+
+RegistryDeletion RegistryDeleteEntry(const char* subkey, const char* valueName,
+                                     RegistryRoot root) {
   // An empty subkey names the root itself, which is never deleted.
-  if (IsEmptyText(subkey)) return;
+  if (IsEmptyText(subkey)) return kRegistryNothingToDelete;
   HKEY rootKey = RootKey(root);
   if (!IsEmptyText(valueName)) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(rootKey, subkey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
-    RegDeleteValueA(key, valueName);
+    LONG result = RegOpenKeyExA(rootKey, subkey, 0, KEY_WRITE, &key);
+    if (result == ERROR_FILE_NOT_FOUND) return kRegistryNothingToDelete;
+    if (!Succeeded(result)) return kRegistryDeleteFailed;
+    result = RegDeleteValueA(key, valueName);
     RegCloseKey(key);
-    return;
+    if (result == ERROR_FILE_NOT_FOUND) return kRegistryNothingToDelete;
+    return Succeeded(result) ? kRegistryDeleted : kRegistryDeleteFailed;
   }
-  if (RegistryKeyIsEmpty(root, subkey)) RegDeleteKeyA(rootKey, subkey);
+  if (!RegistryKeyExists(root, subkey)) return kRegistryNothingToDelete;
+  if (!RegistryKeyIsEmpty(root, subkey)) return kRegistryKeyKept;
+  return Succeeded(RegDeleteKeyA(rootKey, subkey)) ? kRegistryDeleted : kRegistryDeleteFailed;
 }
 
 unsigned char* RegistryReadValue(RegistryRoot root, const char* subkey, const char* valueName,

@@ -16,9 +16,13 @@ bool InstallerContext::WaitForAppClosed() {
   if (!killApp) return true;
   FindAppWindow();
   if (RunIsRehearsal()) {
-    LogEvent("PLAN GUARD", runningAppWindow
-                               ? "Quillon is running: the installation would wait until it is closed"
-                               : "Quillon is not running: the installation would start at once");
+    // Whether it is closed in time cannot be foreseen: the plan goes on.
+    LogEvent("PLAN GUARD", !runningAppWindow ? "Quillon is not running: the installation would "
+                                               "start at once"
+                           : noBoxes ? "Quillon is running: the run would wait up to 60 s for it "
+                                       "to be closed, else end with exit code 1 (quillon-running)"
+                                     : "Quillon is running: the installation would wait until it "
+                                       "is closed");
     return true;
   }
   if (noBoxes) {
@@ -32,6 +36,7 @@ bool InstallerContext::WaitForAppClosed() {
     }
     LogEvent("GUARD", runningAppWindow ? "Quillon still runs: the installation does not start"
                                        : "Quillon was closed");
+    if (runningAppWindow) endCause = "quillon-running";
     return runningAppWindow == nullptr;
   }
   bool result = true;
@@ -50,5 +55,7 @@ bool InstallerContext::WaitForAppClosed() {
       FindAppWindow();
     }
   }
+  // A cancel followed by Install again is no longer why the run ends.
+  endCause = result ? nullptr : "cancelled";
   return result;
 }

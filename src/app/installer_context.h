@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "expand/expand.h"
+#include "script/script_survey.h"
 #include "version/version.h"
 
 // Dialog 101 and its controls.
@@ -32,7 +33,8 @@ enum ExitCode {
   kExitCancelled = 1,       // cancelled, or could not start; nothing installed
   kExitVersionRefused = 2,  // the package-wide version check refused; nothing changed
   kExitFailed = 3,          // a copy or program start failed, or the user aborted
-  kExitRolledBack = 4       // the user stopped the run and every change was undone
+  kExitRolledBack = 4,      // the user stopped the run and every change was undone
+  kExitLogIncomplete = 5    // installed without a failure, but the log could not be completed
 };
 
 // Every kind of message box; its style lives in ShowBox alone.
@@ -54,7 +56,10 @@ enum BoxKind {
   kBoxRolledBack,      // OK, information, foreground (message 47)
   kBoxUndoIncomplete,  // OK, error, foreground (message 48)
   kBoxUnfinishedRun,   // Yes/No, question (message 49)
-  kBoxJournalFailed    // OK, error, foreground (message 52)
+  kBoxJournalFailed,   // OK, error, foreground (message 52)
+  kBoxJournalUnverified,  // OK, warning, foreground (message 53)
+  kBoxSealFailed,      // OK, error, foreground (message 55)
+  kBoxNoSpace          // Retry/Cancel, warning, foreground (message 56)
 };
 
 // Tests replace the system's message box with a scripted answerer.
@@ -102,19 +107,35 @@ class InstallerContext {
   // Reads the switches and creates the log; false (after message 50) when
   // the log cannot be created: the run does not start.
   bool StartRunRecord();
-  // The END event with the exit code; closes the log.
-  void FinishRunRecord(int exitCode);
+  // The END event with the exit code (a rehearsal's: the one it predicts);
+  // closes the log. Returns the code the process ends with: where the log
+  // could not be completed, 5 instead of 0, and 1 for a rehearsal.
+  int FinishRunRecord(int exitCode);
   // Logs the directories the installation runs with, and who chose them.
   void LogChosenLocation(const char* how);
 
   // --- rollback (Rollback=1, /rollback)
-  // Offers to undo an unfinished journal in the install directory and makes
-  // this run's journal; what the dialog does next.
-  enum RollbackStart { kRollbackGoOn, kRollbackCancelled, kRollbackFailed };
-  RollbackStart PrepareRollback();
+  // Right after the guard: a journal left in the install directory by an
+  // earlier run is offered for undo (message 49), or reported as not
+  // verified (message 53). False when an undo stayed incomplete: the run
+  // ends (message 48 said so).
+  bool OfferUnfinishedJournal();
+  // Just before the first action: this run's journal. False (after message
+  // 52; endCause "journal") when it cannot be made: nothing is installed.
+  bool BeginRunJournal();
   // At the end of the run: undoes everything when the user stopped it, else
   // lets the result stand. True when it showed the final message itself.
   bool FinishRollback();
+
+  // --- before the first change (after the version check)
+  // Calls visit for what each line will take and change, in the run's order.
+  void SurveyScript(SurveyVisitor visit, void* data);
+  // A sealed package must be as it was sealed; false (after message 55)
+  // when it is not: the run changes nothing.
+  bool CheckPackageSeal();
+  // The copies must fit on their volumes; false when the user cancels
+  // message 56: the run changes nothing.
+  bool CheckFreeSpace();
 
   // Expands text in place with the run's directories, tables and date.
   bool Expand(char* text, size_t capacity);
@@ -181,6 +202,10 @@ class InstallerContext {
   bool rollback;
   // Every change of the stopped run was undone.
   bool rolledBack;
+  // Why a run that installed nothing ended with exit code 1, one word for
+  // the log's END line: "cancelled", "no-installation", "quillon-running",
+  // "log", "journal", "seal" or "space"; null until a cause is known.
+  const char* endCause;
 };
 
 extern InstallerContext installer;

@@ -44,6 +44,7 @@ InstallerContext::InstallerContext() {
   logPath[0] = '\0';
   rollback = false;
   rolledBack = false;
+  endCause = nullptr;
 }
 
 InstallerContext::~InstallerContext() { CloseScript(); }
@@ -120,6 +121,9 @@ UINT BoxStyle(BoxKind kind) {
     case kBoxUndoIncomplete: return MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
     case kBoxUnfinishedRun: return MB_YESNO | MB_ICONQUESTION;
     case kBoxJournalFailed: return MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
+    case kBoxJournalUnverified: return MB_OK | MB_ICONWARNING | MB_SETFOREGROUND;
+    case kBoxSealFailed: return MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
+    case kBoxNoSpace: return MB_RETRYCANCEL | MB_ICONWARNING | MB_SETFOREGROUND;
   }
   return MB_OK;
 }
@@ -139,6 +143,7 @@ int AutomaticAnswer(BoxKind kind) {
     case kBoxVersionQuestion: return IDNO;
     case kBoxMalformedBound: return IDYES;
     case kBoxUnfinishedRun: return IDYES;
+    case kBoxNoSpace: return IDCANCEL;
     default: return IDOK;
   }
 }
@@ -146,6 +151,7 @@ int AutomaticAnswer(BoxKind kind) {
 const char* ButtonsOf(UINT style) {
   switch (style & MB_TYPEMASK) {
     case MB_OKCANCEL: return "OK/Cancel";
+    case MB_RETRYCANCEL: return "Retry/Cancel";
     case MB_ABORTRETRYIGNORE: return "Abort/Retry/Ignore";
     case MB_YESNOCANCEL: return "Yes/No/Cancel";
     case MB_YESNO: return "Yes/No";
@@ -168,8 +174,28 @@ const char* AnswerName(int answer) {
   }
 }
 
+namespace {
+
+// The boxes that end a run.
+bool IsFinalMessage(BoxKind kind) {
+  return kind == kBoxFinalErrors || kind == kBoxFinalSuccess || kind == kBoxRolledBack ||
+         kind == kBoxUndoIncomplete || kind == kBoxPlanWritten;
+}
+
+}  // namespace
+
 int InstallerContext::ShowBox(BoxKind kind, const char* text, const char* caption) {
   if (!caption) caption = msgTitle;
+  // A final message says so when the log could not be written to its end
+  // (message 54, naming the log).
+  char withNote[sizeof messageText];
+  if (IsFinalMessage(kind) && RunLogIncomplete()) {
+    char note[sizeof logPath + 256];
+    FormatText(note, sizeof note, LoadMessage(54), logPath);
+    CopyText(withNote, sizeof withNote, text);
+    AppendText(withNote, sizeof withNote, note);
+    text = withNote;
+  }
   UINT style = BoxStyle(kind);
   int answer;
   if (noBoxes) {
@@ -192,6 +218,8 @@ bool InstallerContext::Expand(char* text, size_t capacity) {
 int InstallerContext::RunExitCode() const {
   if (versionRefused) return kExitVersionRefused;
   if (rolledBack) return kExitRolledBack;
+  // A rehearsal foresees the undo of a run that stops with rollback on.
+  if (RunIsRehearsal() && rollback && stopRequested) return kExitRolledBack;
   if (errorsOccurred) return kExitFailed;
   return kExitInstalled;
 }

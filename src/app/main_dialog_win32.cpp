@@ -33,6 +33,7 @@ void OnInitDialog(HWND dialog) {
   } else if (installer.noBoxes && installer.needUserChoice) {
     LogEvent("LOCATION", "the directories need a person to choose or confirm them: "
              "the installation does not start");
+    installer.endCause = "no-installation";
     EndDialog(dialog, 0);
   }
   SetWindowTextA(dialog, installer.msgTitle);
@@ -124,11 +125,9 @@ INT_PTR OnStartInstall(HWND dialog) {
   }
   installer.LogChosenLocation(installer.needUserChoice ? "checked or changed in the dialog"
                                                        : "found and confirmed");
-  InstallerContext::RollbackStart rollback = installer.PrepareRollback();
-  if (rollback != InstallerContext::kRollbackGoOn) {
-    // Result 1: an undo at the start that stays incomplete ends like a run
-    // with failures; a journal that cannot be made, like one never started.
-    EndDialog(dialog, rollback == InstallerContext::kRollbackFailed ? 1 : 0);
+  if (!installer.OfferUnfinishedJournal()) {
+    // An undo at the start that stays incomplete ends like a run with failures.
+    EndDialog(dialog, 1);
     return 0;
   }
   if (installer.hideWindow) ShowWindow(dialog, SW_HIDE);
@@ -137,7 +136,9 @@ INT_PTR OnStartInstall(HWND dialog) {
                                 IDOK, IDCANCEL};
   for (int id : kInputs) EnableWindow(GetDlgItem(dialog, id), FALSE);
   installer.RunScript();
-  if (!installer.installing) EndDialog(dialog, 1);
+  // A run that ended before its first action for a cause of its own (the
+  // journal) installed nothing.
+  if (!installer.installing) EndDialog(dialog, installer.endCause ? 0 : 1);
   return 0;
 }
 
@@ -181,7 +182,10 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         case IDCANCEL:
           // A cancel that slips in while the script runs would end the
           // dialog under the executor's feet.
-          if (!installer.installing) EndDialog(dialog, 0);
+          if (!installer.installing) {
+            installer.endCause = "cancelled";
+            EndDialog(dialog, 0);
+          }
           return 0;
         case IDC_BROWSE_INI:
           OnBrowseIni(dialog);

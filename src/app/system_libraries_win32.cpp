@@ -1,13 +1,14 @@
-// Loads shell32, comdlg32 and ole32 on first use (see system_libraries.h).
+// Loads shell32, comdlg32, ole32 and version on first use (see system_libraries.h).
 #include "app/system_libraries.h"
 
 #include "app/text.h"
 
 namespace {
 
-enum Library { kShell32, kComdlg32, kOle32, kLibraryCount };
+enum Library { kShell32, kComdlg32, kOle32, kVersion, kLibraryCount };
 
-const char* const kLibraryFiles[kLibraryCount] = {"shell32.dll", "comdlg32.dll", "ole32.dll"};
+const char* const kLibraryFiles[kLibraryCount] = {"shell32.dll", "comdlg32.dll", "ole32.dll",
+                                                  "version.dll"};
 
 // A library stays loaded once loaded; a failed load is tried again next time.
 HMODULE loadedLibraries[kLibraryCount];
@@ -31,7 +32,9 @@ FARPROC FindFunction(Library library, const char* name) {
       SetLastError(ERROR_FILENAME_EXCED_RANGE);
       return nullptr;
     }
-    module = LoadLibraryA(path);
+    // The libraries it imports are looked for beside it first, in the
+    // system directory, not beside the program.
+    module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!module) return nullptr;
   }
   return GetProcAddress(module, name);
@@ -91,6 +94,30 @@ void LazyCoTaskMemFree(void* block) {
   if (!block) return;
   auto function = Find<decltype(&CoTaskMemFree)>(kOle32, "CoTaskMemFree");
   if (function) function(block);
+}
+
+DWORD LazyGetFileVersionInfoSizeA(const char* path, DWORD* handle) {
+  auto function = Find<decltype(&GetFileVersionInfoSizeA)>(kVersion, "GetFileVersionInfoSizeA");
+  return function ? function(path, handle) : 0;
+}
+
+BOOL LazyGetFileVersionInfoA(const char* path, DWORD handle, DWORD size, void* block) {
+  auto function = Find<decltype(&GetFileVersionInfoA)>(kVersion, "GetFileVersionInfoA");
+  return function ? function(path, handle, size, block) : FALSE;
+}
+
+BOOL LazyVerQueryValueA(const void* block, const char* subBlock, void** buffer, UINT* length) {
+  auto function = Find<decltype(&VerQueryValueA)>(kVersion, "VerQueryValueA");
+  return function ? function(block, subBlock, buffer, length) : FALSE;
+}
+
+void RestrictLibrarySearch() {
+  // Windows 8 and 7 or Vista with KB2533623 have it; older systems start all
+  // the same.
+  typedef BOOL(WINAPI * SetDirectories)(DWORD);
+  auto function = reinterpret_cast<SetDirectories>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  if (function) function(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 void SetSystemLibraryDirectory(const char* directory) {

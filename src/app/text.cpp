@@ -94,3 +94,27 @@ char* DuplicateText(const char* text) {
   if (copy) std::memcpy(copy, text, size);
   return copy;
 }
+
+const char* DecimalText(unsigned long long value, char* buffer) {
+  // Divided by ten in 16-bit pieces: a 32-bit program then needs no 64-bit
+  // division routine.
+  unsigned long pieces[4];
+  for (int i = 0; i < 4; ++i) pieces[i] = static_cast<unsigned long>(value >> (48 - 16 * i)) & 0xFFFF;
+  char digits[kDecimalTextSize];
+  size_t count = 0;
+  bool more;
+  do {
+    unsigned long remainder = 0;
+    more = false;
+    for (int i = 0; i < 4; ++i) {
+      unsigned long part = (remainder << 16) | pieces[i];
+      pieces[i] = part / 10;
+      remainder = part % 10;
+      more = more || pieces[i] != 0;
+    }
+    digits[count++] = static_cast<char>('0' + remainder);
+  } while (more);
+  for (size_t i = 0; i < count; ++i) buffer[i] = digits[count - 1 - i];
+  buffer[count] = '\0';
+  return buffer;
+}

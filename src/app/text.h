@@ -33,3 +33,8 @@ bool FormatText(char* dest, size_t capacity, const char* format, ...)
 
 // A new heap copy of text (malloc), or null when out of memory.
 char* DuplicateText(const char* text);
+
+// value in decimal into buffer (kDecimalTextSize bytes); returns buffer. The
+// system's formatter of old Windows versions knows no 64-bit "%llu".
+const size_t kDecimalTextSize = 21;
+const char* DecimalText(unsigned long long value, char* buffer);

@@ -1,7 +1,9 @@
 // setupcheck [--json] [--lines] PACKAGE_DIR|setup.dat
+// setupcheck --seal [--force] PACKAGE_DIR
 // Reports, in the form compilers use, every line of a package's script that
-// will not do what it seems to say. Exit status: 0 nothing to report, 1
-// warnings, 2 errors, 3 the package cannot be read or the command is wrong.
+// will not do what it seems to say, and every file of a sealed package that
+// is not as it was sealed. Exit status: 0 nothing to report, 1 warnings,
+// 2 errors, 3 the package cannot be read (or sealed) or the command is wrong.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -14,15 +16,20 @@
 #include "check/package_check.h"
 #include "check/text_1250.h"
 #include "script/script_reader.h"
+#include "seal/package_files.h"
+#include "seal/seal.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: setupcheck [--json] [--lines] PACKAGE_DIR\n"
     "       setupcheck [--json] [--lines] PATH\\setup.dat\n"
+    "       setupcheck --seal [--force] [--json] PACKAGE_DIR\n"
     "  --json     the findings as a JSON array; with --lines one JSON object\n"
     "             {\"lines\": [...], \"findings\": [...], \"errors\": n, \"warnings\": n}\n"
     "  --lines    what Setup does with each line of the script\n"
+    "  --seal     write setup.sum, the seal of every file of the package, when it\n"
+    "             has no errors (--force: all the same)\n"
     "  -h, --help this text\n";
 
 const int kExitUsage = 3;
@@ -33,6 +40,8 @@ struct Request {
   bool json = false;
   bool lines = false;
   bool help = false;
+  bool seal = false;
+  bool force = false;
   std::string argument;  // the package directory or its setup.dat
 };
 
@@ -43,7 +52,7 @@ struct Switch {
 };
 const Switch kSwitches[] = {
     {"--json", &Request::json}, {"--lines", &Request::lines}, {"--help", &Request::help},
-    {"-h", &Request::help},
+    {"-h", &Request::help}, {"--seal", &Request::seal}, {"--force", &Request::force},
 };
 
 // False with *problem set when the command line is not one setupcheck takes.
@@ -72,6 +81,10 @@ bool ParseArguments(int argc, char** argv, Request* request, std::string* proble
   }
   if (request->argument.empty() && !request->help) {
     *problem = "no package named";
+    return false;
+  }
+  if (request->force && !request->seal) {
+    *problem = "--force goes with --seal";
     return false;
   }
   return true;
@@ -150,6 +163,31 @@ std::string JsonText(const std::string& utf8) {
     }
   }
   return out + "\"";
+}
+
+// Findings of the seal, in UTF-8 (names in the seal are UTF-8 already).
+void NoteSealFinding(void* data, const SealFinding& finding) {
+  std::string name = finding.name;
+  std::string detail = finding.detail;
+  if (finding.errorCode) {
+    char system[300];
+    PackageErrorText(finding.errorCode, system, sizeof system);
+    detail += std::string(detail.empty() ? "" : ": ") + system;
+  }
+  std::string text;
+  switch (finding.fault) {
+    case kSealFileMissing: text = "'" + name + "' is missing (" + detail + ")"; break;
+    case kSealFileChanged: text = "'" + name + "' has changed since the package was sealed (" + detail + ")"; break;
+    case kSealFileNotListed: text = "'" + name + "' is not in the seal (" + detail + ")"; break;
+    case kSealFileUnreadable: text = "'" + name + "' cannot be read (" + detail + ")"; break;
+  }
+  static_cast<std::vector<std::string>*>(data)->push_back(text);
+}
+
+// What keeps a package from being sealed.
+void NoteSealProblem(void* data, const SealFinding& finding) {
+  static_cast<std::vector<std::string>*>(data)->push_back(std::string("'") + finding.name +
+                                                          "': " + finding.detail);
 }
 
 const char* SeverityText(Severity severity) {
@@ -260,6 +298,18 @@ int main(int argc, char** argv) {
     return kExitUnreadable;
   }
 
+  // A sealed package's files must be as they were sealed; sealing anew
+  // replaces the seal, whatever it says.
+  std::vector<std::string> sealFindings;
+  SealCheck check = {packageDir.c_str(), nullptr, nullptr, NoteSealFinding, &sealFindings,
+                     nullptr, nullptr, 0};
+  if (!request.seal && VerifySealedPackage(&check) == kSealNoHash) {
+    Say("setupcheck: SHA-256 unavailable: the seal (setup.sum) cannot be verified\n", stderr);
+    return kExitUnreadable;
+  }
+  const std::string sealShown = ArgumentText(packageDir) + kSealFileName;
+  const int errors = result.errors + static_cast<int>(sealFindings.size());
+
   if (request.json) {
     output.Put(request.lines ? "\n ],\n \"findings\": [" : "[");
     bool first = true;
@@ -267,17 +317,45 @@ int main(int argc, char** argv) {
       output.Put(std::string(first ? "\n " : ",\n ") + FindingText(shown, finding, true));
       first = false;
     }
-    output.Put(request.lines ? "\n ],\n \"errors\": " + std::to_string(result.errors) +
+    for (const std::string& message : sealFindings) {
+      output.Put(std::string(first ? "\n " : ",\n ") + "{\"file\": " + JsonText(sealShown) +
+                 ", \"line\": 0, \"editorLine\": 0, \"severity\": \"error\", \"kind\": "
+                 "\"seal-mismatch\", \"message\": " + JsonText(message) + "}");
+      first = false;
+    }
+    output.Put(request.lines ? "\n ],\n \"errors\": " + std::to_string(errors) +
                                    ", \"warnings\": " + std::to_string(result.warnings) + "\n}\n"
                              : "\n]\n");
   } else if (!request.lines) {
     for (const Finding& finding : result.findings) output.Put(FindingText(shown, finding, false));
-    output.Put(std::to_string(result.errors) + " errors, " + std::to_string(result.warnings) +
+    for (const std::string& message : sealFindings) {
+      output.Put(Printable(sealShown) + ": error: " + Printable(message) + " [seal-mismatch]\n");
+    }
+    output.Put(std::to_string(errors) + " errors, " + std::to_string(result.warnings) +
                " warnings" + Stopped(result) + "\n");
   }
   output.Flush();
   if (result.stoppedAfterLine != 0 && request.json) Say("setupcheck:" + Stopped(result) + "\n", stderr);
   // A check that stopped early may not have seen an error: it never passes.
-  if (result.stoppedAfterLine != 0) return 2;
-  return result.errors > 0 ? 2 : result.warnings > 0 ? 1 : 0;
+  const int status = result.stoppedAfterLine != 0 || errors > 0 ? 2 : result.warnings > 0 ? 1 : 0;
+  if (request.seal) {
+    if (status == 2 && !request.force) {
+      Say("setupcheck: the package has errors: it is not sealed (--force seals it all the same)\n",
+          stderr);
+      return 2;
+    }
+    std::vector<std::string> problems;
+    int files = 0;
+    char why[600];
+    if (!SealPackage(packageDir.c_str(), NoteSealProblem, &problems, &files, why, sizeof why)) {
+      for (const std::string& problem : problems) {
+        Say("setupcheck: cannot seal " + Printable(problem) + "\n", stderr);
+      }
+      Say("setupcheck: not sealed: " + Printable(why) + "\n", stderr);
+      return kExitUnreadable;
+    }
+    Say("setupcheck: sealed " + std::to_string(files) + " files into " + Printable(sealShown) + "\n",
+        request.json ? stderr : stdout);
+  }
+  return status;
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "actions/file_plan.h"
 #include "actions/ini_file.h"
 #include "actions/registry.h"
 #include "app/text.h"
@@ -63,19 +64,44 @@ bool RegistryKeyExists(RegistryRoot root, const char* subkey) { return false; }
 
 bool RegistryKeyIsEmpty(RegistryRoot root, const char* subkey) { return false; }
 
-void RegistryDeleteEntry(const char* subkey, const char* valueName, RegistryRoot root) {}
+bool RegistryKeyCounts(RegistryRoot, const char*, unsigned long*, unsigned long*) { return false; }
 
-void ChangeIniEntry(const char* file, const char* section, const char* key, const char* value,
-                    bool remove) {}
+bool RegistryMayChange(RegistryRoot, const char*, bool, unsigned long*) { return false; }
+
+unsigned long RegistryLastError() { return 0; }
+
+unsigned char* RegistryReadValue(RegistryRoot, const char*, const char*, unsigned long*,
+                                 unsigned long*) {
+  return nullptr;
+}
+
+bool RegistryFirstValueName(RegistryRoot, const char*, char*, unsigned long) { return false; }
+
+RegistryDeletion RegistryDeleteEntry(const char* subkey, const char* valueName, RegistryRoot root) {
+  return kRegistryNothingToDelete;
+}
+
+bool ChangeIniEntry(const char* file, const char* section, const char* key, const char* value,
+                    bool remove, unsigned long*) {
+  return false;
+}
+
+const char* PlanIniChange(const char*, bool, char*, size_t) { return nullptr; }
 
 char* ReadIniEntry(const char*, const char*, const char*) { return nullptr; }
 
 // setupcheck carries nothing out: it keeps no log and no undo journal.
 bool RunLogActive() { return false; }
 void LogEvent(const char*, const char*, ...) {}
+void LogChange(const char*, const char*, const char*, ...) {}
+const char* SystemReason(unsigned long, char* buffer, size_t capacity) {
+  CopyText(buffer, capacity, "");
+  return buffer;
+}
 bool RunIsRehearsal() { return false; }
 bool JournalActive() { return false; }
 bool JournalIniFile(const char*) { return true; }
-bool JournalRegistryValue(RegistryRoot, const char*, const char*) { return true; }
+void JournalIniWritten(const char*) {}
+bool JournalRegistryValue(RegistryRoot, const char*, const char*, const char*) { return true; }
 bool JournalRegistryKey(RegistryRoot, const char*) { return true; }
 bool JournalRegistryKeyDeletion(RegistryRoot, const char*) { return true; }

@@ -61,3 +61,16 @@ bool FindSwitchIn(const char* commandLine, const char* name, char* value, int ca
   std::free(text);
   return found && complete;
 }
+
+const char* CommandTail(const char* commandLine) {
+  if (!commandLine) return nullptr;
+  // Unsigned: Czech letters in an unquoted path are part of the name, not blanks.
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(commandLine);
+  bool quoted = false;
+  while (*p > ' ' || (*p != '\0' && quoted)) {
+    if (*p == '"') quoted = !quoted;
+    ++p;
+  }
+  while (*p != '\0' && *p <= ' ') ++p;
+  return reinterpret_cast<const char*>(p);
+}

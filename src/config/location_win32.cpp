@@ -168,7 +168,10 @@ bool InstallerContext::LocateInstallation() {
                                : "no installation found");
   }
   if (!locationKnown && !noDir) {
-    if (ShowBox(kBoxAskLocation, LoadMessage(7), LoadMessage(8)) != IDYES) return false;
+    if (ShowBox(kBoxAskLocation, LoadMessage(7), LoadMessage(8)) != IDYES) {
+      endCause = "no-installation";
+      return false;
+    }
     needUserChoice = true;
   }
   if (locationKnown) {
@@ -195,7 +198,10 @@ bool InstallerContext::LocateInstallation() {
     } else if (!silent) {
       FormatText(scratchPath, sizeof scratchPath, LoadMessage(11), installDir, programDir);
       int answer = ShowBox(kBoxConfirm, scratchPath, msgTitle);
-      if (answer == IDCANCEL) return false;
+      if (answer == IDCANCEL) {
+        endCause = "cancelled";
+        return false;
+      }
       needUserChoice = answer != IDYES;
     }
   }

@@ -75,6 +75,7 @@ bool InstallerContext::LoadOptions() {
   scriptFile = std::fopen(scratchPath, "rb");
   if (!scriptFile) {
     ShowBox(kBoxMissingScript, kMissingScriptText, kMissingScriptCaption);
+    endCause = "no-script";
     return false;
   }
 

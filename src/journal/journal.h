@@ -15,15 +15,18 @@
 bool JournalActive();
 
 // --- files (paths as the action uses them; recorded as full paths)
-// A file that does not exist yet is about to be made.
-bool JournalNewFile(const char* path);
+// A file that does not exist yet is about to be made as a copy of source:
+// the undo removes it only while it still has the source's size and time.
+bool JournalNewFile(const char* path, const char* source);
 // A directory that does not exist yet is about to be made.
 bool JournalNewDirectory(const char* path);
-// target is about to be replaced by the complete copy waiting in temporary
-// (not made yet). backup (kBackupPathSize) receives where the old target is
-// kept: JournalSetAside puts it there.
+// target is about to be replaced by a complete copy of source waiting in
+// temporary (not made yet). backup (kBackupPathSize) receives where the old
+// target is kept: JournalSetAside puts it there. canLink tells whether the
+// old target may get a second name there: no other program holds it.
 const size_t kBackupPathSize = 300;
-bool JournalReplace(const char* target, const char* temporary, char* backup);
+bool JournalReplace(const char* target, const char* temporary, const char* source, char* backup,
+                    bool* canLink);
 // How the old file reached its backup.
 enum JournalAside {
   kAsideFailed,  // not at all: the change must not be made
@@ -31,11 +34,14 @@ enum JournalAside {
   kAsideMoved,   // moved: the target's name is free
   kAsideCopied   // a copy: the target still stands
 };
-// Gives the old target a second name in the backup (where links can be
-// made), or moves it there (mayLink false), or copies it, where it cannot be
-// moved (another volume, a file that cannot be renamed) or may not
-// (mayMove false).
+// Gives the old target a second name in the backup (mayLink), or moves it
+// there, or copies it, where it cannot be moved (another volume, a file
+// that cannot be renamed) or may not (mayMove false).
 JournalAside JournalSetAside(const char* target, const char* backup, bool mayLink, bool mayMove);
+// target, whose old content is kept (JournalReplace), is about to be
+// copied over in place: until a later record follows, what stands there is
+// the run's own fragment.
+bool JournalInPlace(const char* target);
 // A program file is about to be renamed aside.
 bool JournalRenamed(const char* from, const char* to);
 // Removes a file by moving it into the backup (a copy, then the file is
@@ -50,12 +56,16 @@ bool JournalMoved(const char* oldName, const char* newName);
 bool JournalProgram(const char* program, const char* parameters);
 
 // --- INI files: before the first change to a file in the run, a copy of
-// the whole file (or that it does not exist)
+// the whole file (or that it does not exist); after each change, what the
+// file holds then, so an undo never puts back a file changed since.
 bool JournalIniFile(const char* file);
+void JournalIniWritten(const char* file);
 
 // --- registry
-// The value's present type and data (or its absence) before it changes.
-bool JournalRegistryValue(RegistryRoot root, const char* subkey, const char* valueName);
+// The value's present type and data (or its absence) before it is set to
+// the text newData (null: deleted).
+bool JournalRegistryValue(RegistryRoot root, const char* subkey, const char* valueName,
+                          const char* newData);
 // A key that does not exist yet is about to be made.
 bool JournalRegistryKey(RegistryRoot root, const char* subkey);
 // A key is about to be deleted with the one value it may hold.

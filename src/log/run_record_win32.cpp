@@ -13,6 +13,7 @@
 namespace {
 
 const char kPlanFileName[] = "Setup-plan.log";
+const int kLogPathLimit = 259;  // characters of a /log value
 
 // The language of the package, read ahead of its options for the one
 // message that comes before them.
@@ -36,9 +37,10 @@ bool InstallerContext::StartRunRecord() {
   logPath[0] = '\0';
   DWORD code = 0;
   if (FindSwitch("/log", nullptr, -1)) {
-    // The switch counts whatever its value: a missing, overlong or
-    // switch-like value is a log that cannot be made, not no log at all.
-    if (!FindSwitch("/log", logPath, sizeof logPath)) {
+    // The switch counts whatever its value: a missing, overlong (more than
+    // 259 characters, whatever the system would take) or switch-like value
+    // is a log that cannot be made, not no log at all.
+    if (!FindSwitch("/log", logPath, kLogPathLimit + 1)) {
       code = ERROR_FILENAME_EXCED_RANGE;
     } else if (logPath[0] == '\0' || logPath[0] == '/') {
       code = ERROR_INVALID_NAME;
@@ -60,6 +62,7 @@ bool InstallerContext::StartRunRecord() {
     FormatText(messageText, sizeof messageText, LoadMessage(50), logPath,
                SystemErrorOrCode(codeText, sizeof codeText));
     ShowBox(kBoxLogFailed, messageText, LoadMessage(4));
+    endCause = "log";
     return false;
   }
 
@@ -81,10 +84,36 @@ bool InstallerContext::StartRunRecord() {
   return true;
 }
 
-void InstallerContext::FinishRunRecord(int exitCode) {
-  LogEvent("END", "errors: %s; stopped: %s; exit code %d", errorsOccurred ? "yes" : "no",
-           stopRequested ? "yes" : "no", exitCode);
+namespace {
+
+// The exit code once the log's fate is known: an installation whose log
+// could not be completed ends with 5 where it would end with 0 (3 keeps its
+// meaning: a service that retries on it must not install twice); a
+// rehearsal, whose log is all it gives, with 1.
+int AfterTheLog(InstallerContext& context, int exitCode) {
+  if (!RunLogIncomplete()) return exitCode;
+  if (RunIsRehearsal()) {
+    context.endCause = "log";
+    return kExitCancelled;
+  }
+  return exitCode == kExitInstalled ? kExitLogIncomplete : exitCode;
+}
+
+}  // namespace
+
+int InstallerContext::FinishRunRecord(int exitCode) {
+  exitCode = AfterTheLog(*this, exitCode);
+  char cause[48] = "";
+  if (exitCode == kExitCancelled && endCause) FormatText(cause, sizeof cause, " (%s)", endCause);
+  bool rehearsal = RunIsRehearsal();
+  LogEvent("END", "errors: %s; stopped: %s; %sexit code %d%s%s", errorsOccurred ? "yes" : "no",
+           stopRequested ? "yes" : "no", rehearsal ? "predicted " : "", exitCode, cause,
+           !rehearsal ? ""
+           : noBoxes  ? ", with the boxes answered automatically"
+                      : ", if every failure is answered with Ignore or Yes");
   CloseRunLog();
+  // The END line itself may be the one that did not fit.
+  return AfterTheLog(*this, exitCode);
 }
 
 void InstallerContext::LogChosenLocation(const char* how) {

@@ -2,6 +2,7 @@
 // bottom, hands each line to its action and reports the outcome.
 #include <cstring>
 
+#include "actions/file_plan.h"
 #include "actions/ini_line.h"
 #include "actions/registry.h"
 #include "app/installer_context.h"
@@ -46,6 +47,8 @@ void InstallerContext::RunScript() {
   bool reuseLine = false;
   currentAction = kActionNone;
   versionRefused = false;
+  // A rehearsal answers failures as the run it rehearses would.
+  if (RunIsRehearsal()) SetPlanAnswers(noBoxes, rollback);
   ShowStatus(0, LoadMessage(30));
 
   EndWithBackslash(installDir, sizeof installDir);
@@ -61,6 +64,11 @@ void InstallerContext::RunScript() {
     stopRequested = true;
     versionRefused = true;
   }
+  // Nothing starts that cannot finish: a damaged package, or copies that do
+  // not fit, end the run before its first change (endCause says why).
+  if (!stopRequested && !(CheckPackageSeal() && CheckFreeSpace())) stopRequested = true;
+  // This run's journal, the last step before the first action.
+  if (!stopRequested && !BeginRunJournal()) stopRequested = true;
 
   bool lineCut = false;
   while (!stopRequested && scriptFile && (reuseLine || !ScriptEnded(scriptFile))) {
@@ -88,6 +96,8 @@ void InstallerContext::RunScript() {
       continue;
     }
     LogEvent("LINE", "%s", lineBuffer);
+    // What this line would change counts as an earlier line's from the next on.
+    if (RunIsRehearsal()) PlanNextLine();
     copyFilter = nullptr;
     runArguments = nullptr;
     bool partsFit = SplitActionLine(lineBuffer, currentAction, packageDir, installDir, scratchPath,
@@ -147,7 +157,7 @@ void InstallerContext::RunScript() {
   }
   // A run that ended (not undone) accepts its result: the journal goes.
   JournalEnd();
-  PlanForgetChanges();
+  PlanFinish();
   if (scriptFile) std::fclose(scriptFile);
   scriptFile = nullptr;
   FreeDefinitions(iniDefinitions, kDefinitionCapacity);

@@ -125,10 +125,10 @@ TEST(MainDialog, InstallAcceptsQuotedProgramDirWithFinalBackslash) {
   EXPECT_EQ(2u, r.stepsDone) << Describe(r);
   EXPECT_EQ(0u, r.exitCode) << Describe(r);
   EXPECT_EQ(nullptr, r.FindBox(Message(40))) << Describe(r);
-  if (const driver::BoxRecord* bye = r.FindBox(Message(5))) {
-    EXPECT_EQ(Message(4), bye->caption);
-    EXPECT_EQ(std::vector<int>{IDOK}, bye->buttons);
-  }
+  const driver::BoxRecord* bye = r.FindBox(Message(5));
+  ASSERT_NE(nullptr, bye) << Describe(r);
+  EXPECT_EQ(Message(4), bye->caption);
+  EXPECT_EQ(std::vector<int>{IDOK}, bye->buttons);
 }
 
 // The file picker's file-name box.

@@ -58,6 +58,18 @@ inline std::string Message(int n) {
     case 50: return Ansi("Nelze vytvořit soubor protokolu %s !\nChyba: %s");
     case 51: return Ansi("Plán instalace byl zapsán do souboru %s");
     case 52: return Ansi("Nelze založit záznam pro vrácení změn v adresáři %s !\nChyba: %s");
+    case 53: return Ansi("V adresáři %s je nedokončený záznam dřívější instalace, který nelze ověřit (zapsal ho jiný uživatelský účet, nebo byl změněn). Nic z něj nebylo vráceno.\nSpusťte instalaci pod účtem, který provedl dřívější instalaci, nebo adresář odstraňte.");
+    case 58: return Ansi("v adresáři je neověřený záznam dřívější instalace");
+    case 64: return Ansi("adresář je odkaz na jiné místo (symbolický odkaz nebo spojení)");
+    case 55: return Ansi("Balíček je poškozený, tyto soubory neodpovídají jeho pečeti (setup.sum). Instalace nebyla zahájena a nic nebylo změněno.\n%s");
+    case 56: return Ansi("Na disku %s není dost místa pro instalaci balíčku !\nPotřeba: %s, volné místo: %s.\nUvolněte místo a zvolte Opakovat, nebo instalaci zrušte.");
+    case 57: return Ansi("Kontroluji balíček");
+    case 59: return Ansi("chybí");
+    case 60: return Ansi("změněn");
+    case 61: return Ansi("není v pečeti");
+    case 62: return Ansi("nelze přečíst nebo je poškozený");
+    case 63: return Ansi("... a další soubory: %s");
+    case 54: return Ansi("\n\nProtokol instalace %s se nepodařilo zapsat celý !");
     default: return std::string();
   }
 }

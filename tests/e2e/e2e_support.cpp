@@ -142,6 +142,10 @@ void DeleteTree(const std::string& path) {
   if (path.size() < 4) return;  // never a drive root
   DWORD a = GetFileAttributesA(path.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return;
+  if (a & FILE_ATTRIBUTE_REPARSE_POINT) {  // a link goes, never what it leads to
+    if (!RemoveDirectoryA(path.c_str())) RemoveSymbolicLink(path);
+    return;
+  }
   if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(path.c_str());
@@ -159,6 +163,70 @@ void DeleteTree(const std::string& path) {
   }
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   RemoveDirectoryA(path.c_str());
+}
+
+bool CopyTree(const std::string& from, const std::string& to) {
+  if (!PathIsDir(from)) return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+  if (!MakeDirs(to)) return false;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA(JoinPath(from, "*").c_str(), &fd);
+  bool ok = true;
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::string n = fd.cFileName;
+      if (n != "." && n != "..") ok = CopyTree(JoinPath(from, n), JoinPath(to, n)) && ok;
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  return ok;
+}
+
+namespace {
+
+// The host's name of a Windows path; the last part need not exist.
+std::string UnixName(const std::string& path) {
+  typedef char*(CDECL * ToUnix)(const WCHAR*);
+  auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  std::wstring wide(path.begin(), path.end());
+  char* name = toUnix ? toUnix(wide.c_str()) : nullptr;
+  std::string result = name ? name : "";
+  if (name) HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
+// Starts a host program (Wine starts one for a host path) and waits, up to
+// five seconds, until `path` exists or not as wanted: its process handle
+// cannot be waited for.
+bool RunHostUntil(std::string command, const std::string& path, bool exists) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    return false;
+  }
+  if (process.hProcess) CloseHandle(process.hProcess);
+  if (process.hThread) CloseHandle(process.hThread);
+  for (int i = 0; i < 500; ++i) {
+    if ((GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) == exists) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool MakeSymbolicLink(const std::string& target, const std::string& link) {
+  std::string unixTarget = UnixName(target);
+  std::string unixLink = UnixName(link);
+  if (unixTarget.empty() || unixLink.empty()) return false;
+  return RunHostUntil("/bin/ln -s \"" + unixTarget + "\" \"" + unixLink + "\"", link, true);
+}
+
+bool RemoveSymbolicLink(const std::string& link) {
+  std::string unixLink = UnixName(link);
+  return !unixLink.empty() && RunHostUntil("/bin/rm -f \"" + unixLink + "\"", link, false);
 }
 
 TempDir::~TempDir() {

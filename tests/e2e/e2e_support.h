@@ -34,6 +34,14 @@ bool PathIsFile(const std::string& path);
 bool PathIsDir(const std::string& path);
 // Removes a file or a whole tree (read-only files included).
 void DeleteTree(const std::string& path);
+// Copies a whole tree (files with their bytes and attributes).
+bool CopyTree(const std::string& from, const std::string& to);
+// A symbolic link at `link` that leads to `target` (Windows paths; the
+// target exists). Wine cannot make one itself (CreateSymbolicLinkA makes
+// nothing there): the host's ln makes it. False when it did not appear.
+bool MakeSymbolicLink(const std::string& target, const std::string& link);
+// Removes such a link (Wine cannot: RemoveDirectoryA refuses it).
+bool RemoveSymbolicLink(const std::string& link);
 
 // Deletes its directory when it goes out of scope (unless SETUP_E2E_KEEP
 // is set in the environment).

@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 
+#include "e2e/e2e_cases.h"
 #include "e2e/script_bed.h"
 
 using driver::BoxRecord;
@@ -62,6 +64,58 @@ TEST(LoadedLibraries, ShellAndCommonDialogsOnlyWhenALineNeedsThem) {
     EXPECT_EQ(c.shell32, modules.count("shell32.dll") == 1);
     EXPECT_FALSE(modules.count("comdlg32.dll"));
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A version.dll beside Setup.exe (the package directory) is never loaded:
+// Setup loads version.dll by full path from the system directory, and the
+// libraries it loads take theirs from there too. Wine is told to prefer a
+// library beside the program, as Windows does for any library that is no
+// known system library (Wine's per-program DllOverrides; WINEDLLOVERRIDES
+// would reach only programs started from the host); a program that imports
+// version.dll the ordinary way shows that the planted one is then found.
+// Wine's own user32 imports version.dll (Windows' does not, and is a known
+// system library), so under Wine the planted library is loaded at every
+// start: what counts is that none of Setup's version calls reach it.
+TEST(LoadedLibraries, APlantedVersionDllBesideSetupIsNeverLoaded) {
+  e2e::ScriptBed bed;
+  ASSERT_TRUE(bed.PutQuillonFixture("version_3_10_0_5.exe"));
+  const std::string setup = bed.Pkg("Setup.exe");
+  const std::string marks = bed.Pkg("planted.log");
+  ASSERT_TRUE(CopyFileA(e2e::SetupExe().c_str(), setup.c_str(), FALSE));
+  ASSERT_TRUE(e2e::CopyFixture("planted\\version.dll", bed.Pkg("version.dll")));
+  ASSERT_TRUE(e2e::CopyFixture("version_user.exe", bed.Pkg("version_user.exe")));
+  const char kOverrides[] = "Software\\Wine\\AppDefaults\\%s";
+  e2e::RegistryKeysGuard search({{HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Setup.exe"},
+                                 {HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\version_user.exe"}});
+  for (const char* program : {"Setup.exe", "version_user.exe"}) {
+    char key[128];
+    std::snprintf(key, sizeof key, kOverrides, program);
+    ASSERT_TRUE(e2e::RegWriteString(HKEY_CURRENT_USER, std::string(key) + "\\DllOverrides",
+                                    "version", "native,builtin"));
+  }
+
+  driver::RunProgram(bed.Pkg("version_user.exe"), "", bed.pkg(), Scenario());
+  ASSERT_NE(std::string::npos, e2e::FileText(marks).find("GetFileVersionInfoSizeA"))
+      << "Wine did not look beside the program first";
+  ASSERT_TRUE(DeleteFileA(marks.c_str()));
+
+  // A file version, the version gate, and a shell folder (shell32, which
+  // imports version.dll itself).
+  ASSERT_TRUE(e2e::WriteSetupDat(
+      bed.pkg(), e2e::AutoStartScript("VerProg={exe}quillon.exe\nMinVer=3.0.0.0:\n[WriteIni]\n"
+                                      "{des}v.ini=S;Version;{fver={exe}quillon.exe}\n"
+                                      "{des}v.ini=S;Desktop;{desktop}\n")));
+  RunResult r = driver::RunProgram(setup, bed.LocationArgs(), bed.pkg(), e2e::WithSuccess());
+
+  ASSERT_TRUE(r.Clean()) << Describe(r);
+  EXPECT_EQ(0u, r.exitCode) << Describe(r);
+  EXPECT_EQ("3.10.0.5", e2e::ReadIni(bed.Inst("v.ini"), "S", "Version"));
+  EXPECT_NE("", e2e::ReadIni(bed.Inst("v.ini"), "S", "Desktop"));
+  EXPECT_EQ(std::string::npos, e2e::FileText(marks).find("A\r\n")) << e2e::FileText(marks);
 }
 
 }  // namespace

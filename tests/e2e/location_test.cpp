@@ -575,7 +575,10 @@ TEST(LocationSource, CommandsWithoutLowerCaseSlashIFallThroughToTheApplicationEn
 
 TEST(LocationSource, UnreachableAssociationLeavesItsTextsAsSuggestions) {
   Setting s;
-  const std::string missing = s.inst / "missing";
+  // Short, whatever the user's temporary directory: the command names it
+  // twice and must fit in the 260 bytes that are read.
+  const std::string missing = "C:\setup-e2e-missing\program";
+  ASSERT_FALSE(e2e::PathIsDir("C:\setup-e2e-missing"));
   ASSERT_TRUE(s.Prepare(Script("")));
   ASSERT_TRUE(SetAssociation(e2e::kFirstAssociation, OpenCommand(missing, missing + "\\Quillon.ini")));
   Scenario sc;

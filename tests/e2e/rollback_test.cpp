@@ -9,20 +9,17 @@
 #include <string>
 #include <thread>
 
-#include "e2e/e2e_cases.h"
-#include "e2e/script_bed.h"
-#include "e2e/snapshot.h"
+#include "e2e/rollback_bed.h"
 
 using driver::BoxRecord;
 using driver::RunResult;
 using driver::Scenario;
 using driver::Session;
 using e2e::Describe;
-using e2e::ScriptBed;
+using e2e::KillerLine;
+using e2e::RollbackBed;
 
 namespace {
-
-const char kKey[] = "Software\\SetupE2E\\Rollback";
 
 // A handle that lets others read and rename the file but not write it: a
 // running program.
@@ -35,75 +32,6 @@ struct RunningProgram {
   }
   HANDLE handle;
 };
-
-// An installation and a package that changes it in every way a script can:
-// replaced, new and read-only files, a new directory, a busy program renamed
-// aside, deleted and moved files, INI entries in an existing and a new INI
-// file, registry values and keys made, changed and deleted.
-struct RollbackBed {
-  ScriptBed bed;
-  e2e::RegistryKeysGuard keys{{{HKEY_CURRENT_USER, kKey}}};
-  e2e::TempDir later{"later"};  // the package of the next start
-
-  bool Prepare() {
-    bool ok = e2e::WriteFileBytes(bed.Pkg("lib.dll"), "new library") &&
-              e2e::WriteFileBytes(bed.Pkg("new.txt"), "new text") &&
-              e2e::WriteFileBytes(bed.Pkg("sub\\deep.txt"), "deep") &&
-              e2e::WriteFileBytes(bed.Pkg("quillon.exe"), "new program") &&
-              e2e::WriteFileBytes(bed.Pkg("locked.txt"), "cannot be read") &&
-              e2e::WriteFileBytes(bed.Inst("lib.dll"), "old library") &&
-              e2e::WriteFileBytes(bed.Inst("ro.txt"), "old read-only") &&
-              e2e::WriteFileBytes(bed.Pkg("ro.txt"), "new read-only") &&
-              e2e::WriteFileBytes(bed.Inst("cache.tmp"), "cache") &&
-              e2e::WriteFileBytes(bed.Inst("settings.cfg"), "settings") &&
-              e2e::WriteFileBytes(bed.Prog("quillon.exe.(0)"), "a leftover of an old update") &&
-              e2e::RegWriteString(HKEY_CURRENT_USER, kKey, "Existing", "before") &&
-              e2e::RegWriteString(HKEY_CURRENT_USER, kKey, "Old", "1") &&
-              e2e::RegWriteDword(HKEY_CURRENT_USER, std::string(kKey) + "\\Gone", "Count", 7) &&
-              e2e::WriteSetupDat(later.path(), e2e::AutoStartScript(""));
-    SetFileAttributesA(bed.Inst("ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    return ok;
-  }
-
-  // The script; `middle` goes between the registry lines, `before` ahead of
-  // the file that makes the run fail.
-  std::string Script(const std::string& middle = "", const std::string& end = "") const {
-    const std::string k = kKey;
-    return e2e::CrLf(
-        "[Options]\nSkipWelcome=1\nRollback=1\n"
-        "[Copy]\nlib.dll\nnew.txt\nsub\\deep.txt=newdir\\\nro.txt\nquillon.exe={exe}\n"
-        "[Delete]\n{des}*.tmp\n"
-        "[Move]\n{des}settings.cfg={des}settings.old\n"
-        "[WriteIni]\n{des}Quillon.ini=Setup;Key;Value\n{des}fresh.ini=S;K;V\n"
-        "[DelIni]\n{des}Quillon.ini=Main;Name\n"
-        "[WriteReg]\nHKCU;" + k + "\\Sub\\Deeper;Name;Data\n" + middle +
-        "[WriteReg]\nHKCU;" + k + ";Existing;after\n"
-        "[DelReg]\nHKCU;" + k + ";Old;\nHKCU;" + k + "\\Gone;\n" + end);
-  }
-
-  // Files with attributes and bytes, keys and values; the journal's own
-  // folder is no part of the installation.
-  std::string State() const {
-    std::string files = e2e::TreeSnapshot(bed.inst());
-    std::string kept;
-    for (size_t at = 0; at < files.size();) {
-      size_t end = files.find('\n', at) + 1;
-      if (files.compare(at, 14, "Setup-rollback") != 0) kept += files.substr(at, end - at);
-      at = end;
-    }
-    return kept + e2e::TreeSnapshot(bed.prog()) + e2e::RegistrySnapshot(HKEY_CURRENT_USER, kKey);
-  }
-  bool JournalLeft() const { return e2e::PathIsDir(bed.Inst("Setup-rollback")); }
-
-  // The next start, from another package: the unfinished journal is offered.
-  RunResult StartAgain(int answer) {
-    Scenario sc = e2e::FinalAnswers();
-    sc.Answer(e2e::Message(49), answer, 1);
-    return e2e::RunSetup(later.path(), bed.LocationArgs(), sc);
-  }
-};
-
-std::string KillerLine() { return "[Run]\n" + e2e::FixturePath("killer.exe") + "\n"; }
 
 TEST(Rollback, AbortGivesEverythingBackAndEndsWithFour) {
   RollbackBed b;
@@ -277,6 +205,8 @@ TEST(Rollback, UndoThatMeetsALockedFileSaysWhatRemainsAndTheNextStartFinishesIt)
   ASSERT_NE(nullptr, box) << Describe(r);
   EXPECT_NE(std::string::npos, box->text.find(target)) << Describe(r);
   EXPECT_TRUE(b.JournalLeft());
+  // The journal that keeps the rest keeps only the backup it needs.
+  EXPECT_EQ("000001.bak", e2e::Listing(b.Folder() + "\\000", "*.bak"));
   lockTarget.reset();
 
   RunResult next = b.StartAgain(IDYES);

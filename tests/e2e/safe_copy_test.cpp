@@ -1,12 +1,16 @@
 // A copy that fails never costs the file it was to replace: on a volume too
 // small for the new file, the installation keeps its old file through
-// Abort and Ignore, and Retry after room was made installs the new one.
+// Abort and Ignore, and Retry after room was made installs the new one. The
+// volume fills only after the space check before the first change: a [Run]
+// line before the copy writes the filler (what programs write is not
+// counted).
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "e2e/e2e_cases.h"
 #include "e2e/script_bed.h"
+#include "e2e/small_volume.h"
 
 using driver::BoxRecord;
 using driver::RunResult;
@@ -20,58 +24,11 @@ namespace {
 const size_t kOldSize = 100 * 1024;
 const size_t kNewSize = 400 * 1024;
 
-// The small volume that the test command mounts (SETUP_SMALL_VOLUME, a
-// Windows path); empty when there is none.
-std::string SmallVolume(std::string* why) {
-  char path[MAX_PATH + 1];
-  DWORD length = GetEnvironmentVariableA("SETUP_SMALL_VOLUME", path, sizeof path);
-  if (length == 0 || length >= sizeof path) {
-    *why = "SETUP_SMALL_VOLUME is not set: scripts/test.sh could not mount a small volume";
-    return "";
-  }
-  ULARGE_INTEGER freeBytes, totalBytes;
-  if (!GetDiskFreeSpaceExA(path, &freeBytes, &totalBytes, nullptr) ||
-      totalBytes.QuadPart > 4u * 1024 * 1024) {
-    *why = std::string(path) + " is not a small volume of its own";
-    return "";
-  }
-  return path;
-}
-
 std::string Bytes(size_t size, char fill) { return std::string(size, fill); }
-
-// An installation on the small volume holding an old lib.dll, and a filler
-// that leaves less room than the new lib.dll needs.
-struct FullVolume {
-  std::string volume;
-  std::string inst;
-  std::string filler;
-
-  bool Make(const std::string& root) {
-    volume = root;
-    inst = e2e::JoinPath(volume, "inst");
-    filler = e2e::JoinPath(volume, "filler.bin");
-    e2e::DeleteTree(inst);
-    e2e::DeleteTree(filler);
-    if (!e2e::MakeInstallation(inst) ||
-        !e2e::WriteFileBytes(e2e::JoinPath(inst, "lib.dll"), Bytes(kOldSize, 'o'))) {
-      return false;
-    }
-    ULARGE_INTEGER freeBytes;
-    if (!GetDiskFreeSpaceExA(volume.c_str(), &freeBytes, nullptr, nullptr)) return false;
-    const unsigned long long keep = kNewSize / 2;
-    if (freeBytes.QuadPart <= keep + kNewSize) return false;  // too small to free room later
-    return e2e::WriteFileBytes(filler, Bytes(static_cast<size_t>(freeBytes.QuadPart - keep), 'f'));
-  }
-  ~FullVolume() {
-    e2e::DeleteTree(inst);
-    e2e::DeleteTree(filler);
-  }
-};
 
 TEST(SafeCopy, VolumeTooSmallForTheNewFileKeepsTheOldOneUnlessRetryFindsRoom) {
   std::string why;
-  const std::string volume = SmallVolume(&why);
+  const std::string volume = e2e::SmallVolume(&why);
   if (volume.empty()) GTEST_SKIP() << why;
 
   struct Case {
@@ -86,11 +43,21 @@ TEST(SafeCopy, VolumeTooSmallForTheNewFileKeepsTheOldOneUnlessRetryFindsRoom) {
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FullVolume full;
+    e2e::FullVolume full;
     ASSERT_TRUE(full.Make(volume));
+    ASSERT_TRUE(e2e::WriteFileBytes(e2e::JoinPath(full.inst, "lib.dll"), Bytes(kOldSize, 'o')));
     e2e::TempDir pkg("pkg");
     ASSERT_TRUE(e2e::WriteFileBytes(pkg / "lib.dll", Bytes(kNewSize, 'n')));
-    ASSERT_TRUE(e2e::WriteSetupDat(pkg.path(), e2e::AutoStartScript("[Copy]\nlib.dll\n")));
+    // The filler leaves less room than the new lib.dll needs beside the old one.
+    const unsigned long long fillerSize = full.FillerSize(kNewSize / 2);
+    ASSERT_GT(fillerSize, kNewSize);  // room enough to be made later
+    ASSERT_TRUE(e2e::WriteFileBytes(pkg / "filler.src", Bytes(static_cast<size_t>(fillerSize), 'f')));
+    char system[MAX_PATH];
+    ASSERT_GT(GetSystemDirectoryA(system, sizeof system), 0u);
+    ASSERT_TRUE(e2e::WriteSetupDat(
+        pkg.path(), e2e::AutoStartScript(std::string("[Run]\n") + system + "\\cmd.exe '/c copy /y \"" +
+                                         (pkg / "filler.src") + "\" \"" + full.filler + "\"'\n"
+                                         "[Copy]\nlib.dll\n")));
     const std::string target = e2e::JoinPath(full.inst, "lib.dll");
     const std::string failure = e2e::CzCopyFailedHead(pkg / "lib.dll", target);
     Scenario sc = e2e::FinalAnswers();

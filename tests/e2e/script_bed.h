@@ -55,7 +55,8 @@ std::string FinalErrorDetail(const driver::RunResult& r);
 std::string FileText(const std::string& path);
 bool IsReadOnly(const std::string& path);
 bool MakeReadOnly(const std::string& path);
-// False where the read-only attribute does not stop writes (Wine as root).
+// True when the read-only attribute stops writes, as for every Windows
+// user; false for Wine run as root.
 bool ReadOnlyRefusesWrites();
 bool WriteFiles(const std::string& dir, std::initializer_list<const char*> names);
 // The names in a directory that match `pattern` (files and directories),

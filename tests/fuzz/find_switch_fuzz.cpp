@@ -1,6 +1,7 @@
 // FindSwitchIn on random command lines: the value stays within its capacity
 // and terminated, the command line is never changed, and the answer does not
-// depend on whether a big enough buffer is given.
+// depend on whether a big enough buffer is given. CommandTail points into the
+// line and starts with no blank.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Check(withValue == (std::strlen(big) < static_cast<size_t>(capacity)));
     }
   }
+  const char* tail = CommandTail(line);
+  Check(tail >= line && tail <= line + lineLength);
+  Check(*tail == '\0' || static_cast<unsigned char>(*tail) > ' ');
+
   std::free(big);
   std::free(value);
   std::free(saved);

@@ -8,6 +8,10 @@
 #include <string>
 
 #include "actions/registry.h"
+#include "log/plan_changes.h"
+#include "log/run_log.h"
+#include "log/value_text.h"
+#include "native/support/run_log_fake.h"
 #include "native/support/system_fakes.h"
 
 namespace {
@@ -54,5 +58,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ApplyRegistryLine(line.c_str(), deleteFlag);
   ApplyRegistryLine(line.c_str(), !deleteFlag);
   Check(RegistryRootFromName(line.c_str()) <= kRootCurrentConfig);
+
+  // Rehearsed and logged, twice: the second time from the first's state.
+  FakeLogStart();
+  SetRunRehearsal(true);
+  for (int pass = 0; pass < 2; ++pass) {
+    PlanNextLine();
+    ApplyRegistryLine(line.c_str(), deleteFlag != (pass == 1));
+  }
+  SetRunRehearsal(false);
+  FakeLogReset();
+  PlanForgetChanges();
+
+  // The bytes as a value of the type the first byte names, in little room.
+  char text[64];
+  size_t capacity = 4 + data[0] % 60;
+  DescribeRegistryValue(data[0] % 12, data + 1, static_cast<unsigned long>(size - 1), text, capacity);
+  Check(std::strlen(text) < capacity);
   return 0;
 }

@@ -127,3 +127,28 @@ TEST(FindSwitch, MissingInputsAreNotFound) {
   EXPECT_FALSE(Find("\"", "/exe"));
   EXPECT_FALSE(Find("\"\"", "/exe"));
 }
+
+// What the program's entry hands to WinMain: the process's command line
+// without the program's name.
+TEST(CommandTail, SkipsTheProgramsNameQuotedOrNot) {
+  const struct {
+    const char* line;
+    const char* tail;
+  } cases[] = {
+      {"\"C:\\Program Files\\Setup.exe\" /silent", "/silent"},
+      {"Setup.exe", ""},
+      {"Setup.exe  \t /exe \"D:\\a b\" ", "/exe \"D:\\a b\" "},
+      // Letters above 0x7F belong to the name (Windows-1250 "Účty").
+      {"C:\\\xDA\xE8ty\\Setup.exe /silent", "/silent"},
+      {"\"C:\\\xDA\xE8ty\\Setup.exe\" /plan", "/plan"},
+      {"\"C:\\Setup.exe\"/plan", ""},  // one word, as Windows splits it
+      // A quote inside the name quotes on until the next one.
+      {"C:\\a\"b c\"\\Setup.exe /x", "/x"},
+      {"\"C:\\no end /silent", ""},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_STREQ(CommandTail(c.line), c.tail) << c.line;
+  }
+  EXPECT_EQ(CommandTail(nullptr), nullptr);
+}

@@ -138,7 +138,27 @@ TEST_F(DefinitionsTest, SourceStartingWithSemicolonIsAFileName) {
   Write(";a.ini", "[S]\r\nK=semicolon\r\n");
   EXPECT_EQ(Parse("N=;a.ini;S;K"), "N=semicolon\\");
   EXPECT_EQ(Parse("N=0;;a.ini;S;K"), "N=semicolon");
+  // A file name of one character ends at the ';' after it.
+  Write("a", "[S]\r\nK=one\r\n");
+  EXPECT_EQ(Parse("N=a;S;K"), "N=one\\");
   ASSERT_EQ(chdir(saved), 0);
+}
+
+TEST_F(DefinitionsTest, NoScriptOrNoTableReadsNothing) {
+  ReadIniDefinitions(nullptr, table_, kDefinitionCapacity, "P:\\pkg\\", dir_.c_str(),
+                     program_.c_str(), "Quillon.ini", nullptr, true);
+  ReadRegDefinitions(nullptr, table_, kDefinitionCapacity, "P:\\pkg\\", dir_.c_str(),
+                     program_.c_str(), "Quillon.ini", nullptr, true);
+  EXPECT_TRUE(Entries().empty());
+  FILE* script = std::tmpfile();
+  ASSERT_NE(script, nullptr);
+  std::fputs("[readini]\r\nN=a;S;K\r\n", script);
+  ReadIniDefinitions(script, nullptr, kDefinitionCapacity, "P:\\pkg\\", dir_.c_str(),
+                     program_.c_str(), "Quillon.ini", nullptr, true);
+  ReadIniDefinitions(script, table_, 0, "P:\\pkg\\", dir_.c_str(), program_.c_str(),
+                     "Quillon.ini", nullptr, true);
+  EXPECT_TRUE(Entries().empty());
+  std::fclose(script);
 }
 
 TEST_F(DefinitionsTest, DefinitionLinesSeeNoDefinitions) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -166,6 +167,15 @@ TEST_F(ExpandTest, FileVersionPathsExpandBothPassesAndNest) {
   std::string deep;
   for (int i = 0; i < 200; ++i) deep += "{fver=";
   EXPECT_EQ(Expand(deep), "0.0.0.0");
+  // A path that does not fit once expanded has no version, although its
+  // first 1300 characters name a file that has one.
+  std::string cut;
+  for (int i = 0; i < 65; ++i) cut += kProgram;
+  ASSERT_EQ(cut.size(), 1300u);
+  FakeSetFileVersion(cut.c_str(), FileVersion{9, 8, 7, 6});
+  std::string tooLong = "{fver=";
+  for (int i = 0; i < 70; ++i) tooLong += "{exe}";
+  EXPECT_EQ(Expand(tooLong + "}"), "0.0.0.0");
 }
 
 TEST_F(ExpandTest, DateForms) {
@@ -312,6 +322,13 @@ TEST_F(ExpandTest, UnterminatedInputIsTerminatedWithinCapacity) {
   char one[1] = {'q'};
   EXPECT_FALSE(ExpandVariables(one, 1, kProgram));
   EXPECT_EQ(one[0], '\0');
+  // A buffer of one byte holds the empty text, terminated.
+  one[0] = 'q';
+  EXPECT_FALSE(ExpandPlaceholders(one, 1, kPackage, kInstall, kProgram, kIniName,
+                                  Table({}).slots, Table({}).slots, nullptr));
+  EXPECT_EQ(one[0], '\0');
+  EXPECT_TRUE(ExpandPlaceholders(one, 1, kPackage, kInstall, kProgram, kIniName,
+                                 Table({}).slots, Table({}).slots, nullptr));
 }
 
 // ---- the sibling module
@@ -389,6 +406,16 @@ TEST_F(SiblingModuleTest, VariableInsertsThePathOrNothing) {
   EXPECT_TRUE(ExpandPlaceholders(text, sizeof(text), kPackage, kInstall, program.c_str(), kIniName,
                                  none.slots, none.slots, nullptr));
   EXPECT_EQ(std::string(text), "[" + third + "]");
+}
+
+TEST_F(SiblingModuleTest, EmptyProgramDirectoryIsReadWithinItsText) {
+  // On the heap, so that a read before its first byte is reported.
+  std::unique_ptr<char[]> empty(new char[1]{'\0'});
+  char path[261] = "untouched";
+  FindSiblingModule(empty.get(), path);
+  EXPECT_STREQ(path, "untouched");
+  FindSiblingModule(nullptr, path);
+  EXPECT_STREQ(path, "untouched");
 }
 
 TEST_F(SiblingModuleTest, CandidateLongerThanAPathIsNotUsed) {

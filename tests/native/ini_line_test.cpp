@@ -71,6 +71,13 @@ TEST(WriteIniLine, IncompleteLinesWriteNothing) {
   // The character after '=' opens the section even when it is ';'.
   EXPECT_EQ(Apply("f=;k;v", false), 0);
   ExpectWrite("f=;k;v;w", "f", ";k", "v", "w");
+  // No line: every field of the change is empty.
+  IniLineChange change;
+  std::memset(&change, 'x', sizeof change);
+  EXPECT_FALSE(ScanIniLine(nullptr, false, &change));
+  EXPECT_STREQ(change.section, "");
+  EXPECT_STREQ(change.key, "");
+  EXPECT_STREQ(change.value, "");
 }
 
 TEST(WriteIniLine, LineIsCutAtFirstEquals) {

@@ -100,6 +100,10 @@ TEST(SplitActionLine, SourceForms) {
   EXPECT_STREQ(s.sourceDir, "E:xy\\");
   SplitInto(&s, "\\\\srv\\share\\f.dll", kActionCopy);
   EXPECT_STREQ(s.sourceDir, "\\\\srv\\share\\");
+  // Without a package directory a relative source stays as written.
+  SplitInto(&s, "x.dll", kActionCopy, nullptr, nullptr);
+  ASSERT_TRUE(s.ok);
+  EXPECT_STREQ(s.scratchPath, "x.dll");
 }
 
 TEST(SplitActionLine, EqualsCutOnlyBelowWriteIni) {
@@ -167,4 +171,5 @@ TEST(VersionCopySetting, ExactPrefixes) {
   EXPECT_EQ(VersionCopySetting("MinVer =1:"), 0);
   EXPECT_EQ(VersionCopySetting("MinVer"), 0);
   EXPECT_EQ(VersionCopySetting("quillon.exe={exe}"), 0);
+  EXPECT_EQ(VersionCopySetting("VerProgram=C:\\q.exe"), 0);  // the '=' belongs to the key
 }

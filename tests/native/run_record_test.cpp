@@ -40,7 +40,9 @@ struct Line {
   int kind;  // 0 [WriteReg], 1 [DelReg], 2 [WriteIni], 3 [DelIni]
 };
 
+// One line, as the executor hands it on: each starts a new line of the plan.
 void Apply(const Line& line) {
+  PlanNextLine();
   char buffer[1301];
   std::strcpy(buffer, line.text);
   if (line.kind < 2) {
@@ -70,15 +72,15 @@ TEST_F(RunRecordTest, RehearsalChangesNothingAndNamesEachChangeOnce) {
   EXPECT_STREQ(FakeRegistryValue(kRootCurrentUser, "K", "Old"), "1");
   EXPECT_EQ(IniRecordCount(), 0);
   const std::string expected =
-      "PLAN REG HKCU\\K\\Sub: the key would be created\n"
-      "PLAN REG HKCU\\K\\Sub value \"Name\": absent -> \"Data\"\n"
-      "PLAN REG HKCU\\K\\Sub value \"Other\": absent -> \"More\"\n"
-      "PLAN REG HKCU\\K value \"Old\": \"1\" -> deleted\n"
+      "PLAN REG HKCU\\K\\Sub: key created\n"
+      "PLAN REG HKCU\\K\\Sub value \"Name\": absent -> REG_SZ \"Data\"\n"
+      "PLAN REG HKCU\\K\\Sub value \"Other\": absent -> REG_SZ \"More\"; an earlier line would "
+      "change it\n"
+      "PLAN REG HKCU\\K value \"Old\": REG_SZ \"1\" -> deleted\n"
       "PLAN REG HKCU\\Missing: no such key\n"
       "PLAN INI \"C:\\a.ini\" [S] Key: absent -> \"Value\"\n"
-      "PLAN INI \"C:\\a.ini\" [S] Key: absent -> \"Again\"; an earlier line would change it: "
-      "planned from its present state\n"
-      "PLAN INI \"C:\\a.ini\" [S]: section deleted\n";
+      "PLAN INI \"C:\\a.ini\" [S] Key: \"Value\" -> \"Again\"; an earlier line would change it\n"
+      "PLAN INI \"C:\\a.ini\" [S]: section deleted; an earlier line would change it\n";
   EXPECT_EQ(AllEvents(), expected);
 }
 
@@ -91,8 +93,9 @@ TEST_F(RunRecordTest, RealRunChangesAndRecordsOldAndNewValues) {
   EXPECT_EQ(IniRecordCount(), 3);
   const std::string all = AllEvents();
   EXPECT_NE(all.find("REG HKCU\\K\\Sub: key created\n"), std::string::npos) << all;
-  EXPECT_NE(all.find("REG HKCU\\K\\Sub value \"Other\": absent -> \"More\"\n"), std::string::npos);
-  EXPECT_NE(all.find("REG HKCU\\K value \"Old\": \"1\" -> deleted\n"), std::string::npos);
+  EXPECT_NE(all.find("REG HKCU\\K\\Sub value \"Other\": absent -> REG_SZ \"More\"\n"),
+            std::string::npos);
+  EXPECT_NE(all.find("REG HKCU\\K value \"Old\": REG_SZ \"1\" -> deleted\n"), std::string::npos);
   EXPECT_EQ(all.find("PLAN"), std::string::npos) << all;
 }
 

@@ -1,6 +1,8 @@
 #include "script/script_reader.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -278,4 +280,26 @@ TEST(FindScriptLine, KeepsPositionInsideCrLfPair) {
   EXPECT_TRUE(FindScriptLine(stream, "[Options]", "NoDir=1"));
   EXPECT_EQ(NextLine(stream), "next");
   std::fclose(stream);
+}
+
+TEST(FindScriptLine, FailedStreamFindsNothingAndStaysFailed) {
+  // A stream that holds the line but has failed (a write to a stream open
+  // for reading): finished for every reader, its failure kept for the caller.
+  char path[] = "/tmp/setup-script-XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  FILE* writer = std::fopen(path, "wb");
+  ASSERT_NE(writer, nullptr);
+  std::fputs(kOptionsScript, writer);
+  std::fclose(writer);
+  FILE* stream = std::fopen(path, "rb");
+  ASSERT_NE(stream, nullptr);
+  ASSERT_EQ(std::fputc('x', stream), EOF);
+  ASSERT_NE(std::ferror(stream), 0);
+  EXPECT_FALSE(FindScriptLine(stream, "[Options]", "NoDir=1"));
+  EXPECT_NE(std::ferror(stream), 0);
+  EXPECT_TRUE(ScriptEnded(stream));
+  std::fclose(stream);
+  std::remove(path);
 }

@@ -7,7 +7,7 @@ exe="${1:?usage: check_setup_exe.sh Setup.exe}"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 objdump=i686-w64-mingw32-objdump
-max_size=90112
+max_size=106496
 failed=0
 
 report() { # ok|FAIL text
@@ -44,11 +44,13 @@ headers="$($objdump -p "$exe")" || { report FAIL "objdump cannot read the file";
 grep -q '^Subsystem[[:space:]]*00000002' <<<"$headers" \
   || report FAIL "objdump does not see subsystem 2"
 
-# Only DLLs that every Windows has; the C and C++ runtimes are linked in.
-# shell32, comdlg32 and ole32 are system DLLs too, but the program loads them
-# on first use: imported, every run would load them at start.
-allowed=(kernel32.dll user32.dll gdi32.dll advapi32.dll version.dll msvcrt.dll)
-loaded_on_use=(shell32.dll comdlg32.dll ole32.dll)
+# Only known system libraries, which Windows takes from the system directory
+# whatever lies beside the program; the C and C++ runtimes are linked in.
+# Any other import (version.dll among them) would be looked for in the
+# package directory first: shell32, comdlg32, ole32 and version are loaded
+# on first use, by full path.
+allowed=(kernel32.dll user32.dll gdi32.dll advapi32.dll msvcrt.dll)
+loaded_on_use=(shell32.dll comdlg32.dll ole32.dll version.dll)
 is_in() { # name list...
   local name="$1" a
   shift
@@ -68,10 +70,27 @@ for dll in $dlls; do
        elif is_in "$lower" "${loaded_on_use[@]}"; then
          report FAIL "imports: $dll (loaded on first use, must not be imported)"
        else
-         report FAIL "imports: $dll is not a Windows system DLL"
+         report FAIL "imports: $dll is no known system DLL (it would be looked for beside Setup.exe first)"
        fi ;;
   esac
 done
+
+# At start the system's own "no disk" box is turned off: the program imports
+# SetErrorMode (Wine cannot show the box, and a child does not inherit the
+# mode there).
+grep -q '[[:space:]]SetErrorMode$' <<<"$headers" && report ok "imports: SetErrorMode" \
+  || report FAIL "imports: no SetErrorMode (the system's 'no disk' box would wait for a person)"
+
+# The program's code does without stack probes (cmake/windows.cmake), so
+# its whole stack must be committed when it starts: a frame larger than a
+# page could otherwise step over the guard page that grows the stack.
+reserve=$(sed -n 's/^SizeOfStackReserve[[:space:]]*//p' <<<"$headers")
+commit=$(sed -n 's/^SizeOfStackCommit[[:space:]]*//p' <<<"$headers")
+if [ -n "$reserve" ] && [ "$reserve" = "$commit" ]; then
+  report ok "stack: $((16#$commit)) bytes, all committed"
+else
+  report FAIL "stack: ${commit:-?} of ${reserve:-?} (hex) bytes committed; the code has no stack probes"
+fi
 
 # Zero-initialised state (the installer context, 17 KiB) belongs in .bss,
 # which takes no room in the file; .data holds only a few initialised words.

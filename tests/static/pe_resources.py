@@ -5,8 +5,8 @@ Usage: pe_resources.py EXE [--messages res/messages.txt]
 
 Prints one line per resource and per check, and exits 1 if any check fails:
 dialog 101 (style, font, size, every control in order), icon group 102 (two
-32x32 images, 4 and 8 bits per pixel), the string table (ids 1001..1052 and
-2001..2052 without 1038 and 2038; with --messages each text byte for byte in
+32x32 images, 4 and 8 bits per pixel), the string table (ids 1001..1064 and
+2001..2064 without 1038 and 2038; with --messages each text byte for byte in
 Windows-1250), the manifest (asInvoker, no UI access) and the version
 resource (1.0.0.16, FileDescription "Setup", ...).
 """
@@ -257,9 +257,9 @@ def brief(ids):
 
 def check_strings(res, messages_path, report):
     strings = read_strings(res)
-    want = {base + n for base in (1000, 2000) for n in range(1, 53) if n != 38}
+    want = {base + n for base in (1000, 2000) for n in range(1, 65) if n != 38}
     missing = sorted(want - set(strings))
-    report(not missing, "string table: %d strings, ids 1001..1052 and 2001..2052 present%s"
+    report(not missing, "string table: %d strings, ids 1001..1064 and 2001..2064 present%s"
            % (len(strings), " (missing %s)" % brief(missing) if missing else ""))
     report(1038 not in strings and 2038 not in strings, "string table: no 1038, no 2038")
     if not messages_path:

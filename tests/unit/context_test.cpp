@@ -110,9 +110,16 @@ TEST_F(ContextTest, StatusLineInSlovakAndCutToItsBuffer) {
   EXPECT_EQ(StatusText().size(), 1300u);
 }
 
-TEST_F(ContextTest, StatusLineWithoutDialogDoesNothing) {
-  installer.ShowStatus(1, "file");  // no owner: must not touch any window
-  SUCCEED();
+TEST_F(ContextTest, StatusLineWithoutOwnerTouchesNoWindow) {
+  // A dialog that is shown and active, as a careless fallback would find it.
+  HWND dialog = OpenDialog();
+  ShowWindow(dialog, SW_SHOW);
+  SetActiveWindow(dialog);
+  SetDlgItemTextA(dialog, IDC_STATUS, "before");
+  installer.ownerWindow = nullptr;
+  installer.ShowStatus(1, "file");
+  installer.ShowStatus(10, "detail");
+  EXPECT_EQ(StatusText(), "before");
 }
 
 TEST_F(ContextTest, BoxesCarryOwnerCaptionAndStyle) {

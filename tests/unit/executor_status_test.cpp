@@ -82,6 +82,7 @@ TEST_F(ExecutorStatusTest, StatusLineFollowsTheRun) {
     if (entry != unit::Message(1020) + ": b.txt") shown.push_back(entry);
   std::vector<std::string> expected = {
       unit::Message(1030), unit::Message(1031),
+      unit::Message(1057),  // the package's seal is looked for; there is none
       unit::Message(1020) + unit::Message(1021),
       unit::Message(1020) + ": a.txt",
       unit::Message(1024), "", ""};

@@ -293,12 +293,11 @@ TEST_F(FileActionsTest, ReadOnlyTargetIsOverwrittenAndEndsReadOnlyOnlyLikeItsSou
 
   EXPECT_EQ(ReadFileBytes(App("plain.txt")), "new plain");
   EXPECT_EQ(ReadFileBytes(App("locked.txt")), "new locked");
-  // Run as root, Wine writes into read-only files, so the first copy already
-  // succeeds and keeps the attribute; Windows refuses it and the retry
-  // after clearing the attribute is what leaves the target writable.
-  if (ReadOnlyRefusesWrites()) {
-    EXPECT_FALSE(IsReadOnly(App("plain.txt")));
-  }
+  // The system refuses to write the read-only target (Wine runs as a user,
+  // not as root); the retry after clearing the attribute is what leaves the
+  // target writable.
+  ASSERT_TRUE(ReadOnlyRefusesWrites()) << "Wine runs with root's rights";
+  EXPECT_FALSE(IsReadOnly(App("plain.txt")));
   EXPECT_TRUE(IsReadOnly(App("locked.txt")));
   EXPECT_TRUE(boxes.boxes().empty());
   EXPECT_FALSE(installer.errorsOccurred);
@@ -655,7 +654,12 @@ TEST_F(FileActionsTest, CreateDirectoryPathStopsAtTheLastBackslash) {
 
 TEST_F(FileActionsTest, ReadOnlyHelpersKeepTheOtherAttributes) {
   WriteAt(App("f.txt"), "F");
+  // Wine keeps the hidden bit in an extended attribute of the file, which
+  // a user may not write once the file is read-only: hidden comes first.
+  SetFileAttributesA(App("f.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
   SetFileAttributesA(App("f.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  ASSERT_EQ(GetFileAttributesA(App("f.txt").c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+            static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
   ClearReadOnly(App("f.txt").c_str());
   EXPECT_EQ(GetFileAttributesA(App("f.txt").c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
             static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));

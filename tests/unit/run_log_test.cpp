@@ -24,7 +24,8 @@ bool HasTimeStamp(const std::string& line) {
 TEST(RunLogTest, EventsAreUtf8LinesWithTimeStampsAndEscapedBreaks) {
   unit::TempDir dir;
   const std::string path = dir.File("run.log");
-  dir.Write("run.log", "an older log that must go\r\n");
+  // An earlier log of Setup (a START line first) is replaced.
+  dir.Write("run.log", "2026-12-07 14:36:46.123 START Setup 1.0.0.16; an older log that must go\r\n");
   unsigned long code = 0;
   ASSERT_TRUE(OpenRunLog(path.c_str(), &code));
   ASSERT_TRUE(RunLogActive());

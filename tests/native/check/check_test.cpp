@@ -360,15 +360,21 @@ TEST(SetupCheck, VersionBoundsShowTheirEffectiveRange) {
                   {"a.dll"});
   CheckResult result = package.Check();
   ASSERT_EQ(4u, result.findings.size());
-  EXPECT_NE(std::string::npos, result.findings[2].message.find("for 3.5. write 3.5.0.0"));
-  EXPECT_NE(std::string::npos, result.findings[2].message.find("skips the section's files"));
-  EXPECT_NE(std::string::npos, result.findings[3].message.find("sets no version part"));
-  EXPECT_NE(std::string::npos, result.findings[3].message.find("write 4.0.0.0"));
-  EXPECT_NE(std::string::npos, result.findings[0].message.find("versions from 3.0.0.0 on"));
-  EXPECT_NE(std::string::npos, result.findings[0].message.find("write 3.5.0.0"));
-  EXPECT_NE(std::string::npos, result.findings[0].message.find("asks whether to go on"));
-  EXPECT_NE(std::string::npos, result.findings[1].message.find("up to and including 3.99.0.0"));
-  EXPECT_NE(std::string::npos, result.findings[1].message.find("without asking"));
+  EXPECT_EQ("MinVer '3.5': only 3 counts (a part counts only when '.' or ',' follows it): "
+            "versions from 3.0.0.0 on meet it (inclusive); for 3.5 write 3.5.0.0; outside it "
+            "Setup shows the message and asks whether to go on (also under /silent)",
+            result.findings[0].message);
+  EXPECT_EQ("MaxVer '3.99.0.0': all four parts count: versions up to and including 3.99.0.0 "
+            "meet it (inclusive); outside it Setup stops the installation (exit code 2) without "
+            "asking (the message is empty)",
+            result.findings[1].message);
+  EXPECT_EQ("MinVer '3.5.': only 3.5 counts (a part counts only when '.' or ',' follows it): "
+            "versions from 3.5.0.0 on meet it (inclusive); for 3.5. write 3.5.0.0; outside it "
+            "Setup skips the section's files without asking (the message is empty)",
+            result.findings[2].message);
+  EXPECT_EQ("MaxVer '4': sets no version part (a part counts only when '.' or ',' follows it), "
+            "so every version meets it; for 4 write 4.0.0.0",
+            result.findings[3].message);
 }
 
 TEST(SetupCheck, SaysWhatSetupDoesWithEachLine) {

@@ -33,6 +33,32 @@ assert findings[0]["line"] == 11 and findings[0]["kind"] == "bound-range", findi
 ' || fail "--json output"
 "$exe" --lines "$pkg" | grep -q "setup.dat:28: runs \\[Copy\\]$" || fail "--lines output"
 
+# Sealing: setup.sum for the complete package, then a changed file is found.
+"$exe" --seal "$pkg" > /dev/null; status=$?
+[ "$status" = 0 ] || fail "exit status $status for --seal of the complete demo package (expected 0)"
+[ "$(head -n 1 "$pkg/setup.sum")" = "setup.sum 1" ] || fail "setup.sum begins: $(head -n 1 "$pkg/setup.sum")"
+grep -q " bin\\\\qcore.dll$" "$pkg/setup.sum" || fail "bin\\qcore.dll is not in: $(cat "$pkg/setup.sum")"
+printf x >> "$pkg/readme.txt"
+text="$("$exe" "$pkg")"; status=$?
+[ "$status" = 2 ] || fail "exit status $status for a sealed package with a changed file (expected 2)"
+grep -q "^${pkg}/setup.sum: error: 'readme.txt' has changed since the package was sealed .*\[seal-mismatch\]$" \
+  <<<"$text" || fail "no seal-mismatch finding in: $text"
+
+# Without libcrypto the checker still checks scripts, and says why it can
+# neither seal nor check a seal.
+nossl="$out-without-openssl"
+cmake -S "$root" -B "$nossl" -DSETUP_CHECK_ONLY=ON -DCMAKE_DISABLE_FIND_PACKAGE_OpenSSL=ON \
+  > "$nossl.log" 2>&1 && cmake --build "$nossl" -j "$(nproc)" >> "$nossl.log" 2>&1 \
+  || { cat "$nossl.log"; fail "the build without OpenSSL failed"; }
+for args in "--seal $pkg" "$pkg"; do
+  text="$("$nossl/setupcheck" $args 2>&1)"; status=$?
+  [ "$status" = 3 ] || fail "without OpenSSL: exit status $status for setupcheck $args (expected 3)"
+  grep -q "SHA-256 unavailable" <<<"$text" || fail "without OpenSSL, setupcheck $args says: $text"
+done
+rm "$pkg/setup.sum"
+"$nossl/setupcheck" "$pkg" > /dev/null; status=$?
+[ "$status" = 0 ] || fail "without OpenSSL: exit status $status for an unsealed package (expected 0)"
+
 printf '[Options]\r\nHideWin=yes\r\n' > "$pkg/setup.dat"
 "$exe" "$pkg" > /dev/null; status=$?
 [ "$status" = 1 ] || fail "exit status $status with warnings only (expected 1)"

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "log/plan_changes.h"
 #include "log/run_log.h"
 
 namespace {
@@ -35,6 +36,11 @@ bool OpenRunLog(const char*, unsigned long*) {
   return true;
 }
 void CloseRunLog() { recording = false; }
+bool RunLogIncomplete() { return false; }
+const char* SystemReason(unsigned long code, char* buffer, size_t capacity) {
+  std::snprintf(buffer, capacity, "error %lu", code);
+  return buffer;
+}
 
 void LogEvent(const char* keyword, const char* format, ...) {
   if (!recording) return;
@@ -44,4 +50,21 @@ void LogEvent(const char* keyword, const char* format, ...) {
   std::vsnprintf(fields, sizeof fields, format, args);
   va_end(args);
   Events().push_back(std::string(keyword) + " " + fields);
+}
+
+void LogChange(const char* keyword, const char* failure, const char* format, ...) {
+  if (!recording) {
+    PlanBeginEvent();
+    return;
+  }
+  char fields[16384];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(fields, sizeof fields, format, args);
+  va_end(args);
+  std::string event = (rehearsal ? "PLAN " : "") + std::string(keyword) + " " + fields;
+  if (failure) event += std::string(rehearsal ? ": would fail: " : ": failed: ") + failure;
+  if (rehearsal) event += PlanRemark();
+  Events().push_back(event);
+  PlanBeginEvent();
 }

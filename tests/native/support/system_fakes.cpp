@@ -234,20 +234,78 @@ bool RegistryKeyIsEmpty(RegistryRoot root, const char* subkey) {
   return !HasSubkeys(*key) && FakeRegistryValueCount(root, subkey) <= 1;
 }
 
-void RegistryDeleteEntry(const char* subkey, const char* valueName, RegistryRoot root) {
-  if (!subkey || subkey[0] == '\0') return;
+RegistryDeletion RegistryDeleteEntry(const char* subkey, const char* valueName,
+                                     RegistryRoot root) {
+  if (!subkey || subkey[0] == '\0') return kRegistryNothingToDelete;
   FakeKey* key = FindKey(root, subkey);
-  if (!key) return;
+  if (!key) return kRegistryNothingToDelete;
   if (valueName && valueName[0] != '\0') {
     for (size_t i = 0; i < key->values.size(); ++i) {
       if (Folded(key->values[i].name.c_str()) == Folded(valueName)) {
         key->values.erase(key->values.begin() + static_cast<long>(i));
-        break;
+        return kRegistryDeleted;
       }
     }
-    return;
+    return kRegistryNothingToDelete;
   }
-  if (!RegistryKeyIsEmpty(root, subkey)) return;
+  if (!RegistryKeyIsEmpty(root, subkey)) return kRegistryKeyKept;
   std::vector<FakeKey>& keys = System().keys;
   keys.erase(keys.begin() + (key - keys.data()));
+  return kRegistryDeleted;
+}
+
+bool RegistryKeyCounts(RegistryRoot root, const char* subkey, unsigned long* subkeys,
+                       unsigned long* values) {
+  if (!KeyExists(root, subkey)) return false;
+  FakeKey* key = FindKey(root, subkey ? subkey : "");
+  std::string prefix = key && !key->path.empty() ? key->path + "\\" : "";
+  *subkeys = 0;
+  for (const FakeKey& other : System().keys) {
+    if (other.root == root && other.path.size() > prefix.size() &&
+        other.path.compare(0, prefix.size(), prefix) == 0 &&
+        other.path.find('\\', prefix.size()) == std::string::npos) {
+      ++*subkeys;
+    }
+  }
+  int count = FakeRegistryValueCount(root, subkey);
+  *values = count > 0 ? static_cast<unsigned long>(count) : 0;
+  return true;
+}
+
+bool RegistryMayChange(RegistryRoot, const char*, bool, unsigned long*) { return true; }
+
+unsigned long RegistryLastError() { return 0; }
+
+// Values of the in-memory registry are strings.
+unsigned char* RegistryReadValue(RegistryRoot root, const char* subkey, const char* valueName,
+                                 unsigned long* type, unsigned long* size) {
+  if (!KeyExists(root, subkey)) return nullptr;
+  FakeKey* key = FindKey(root, subkey ? subkey : "");
+  const std::string* data = nullptr;
+  if (!valueName || valueName[0] == '\0') {
+    if (key && key->hasDefault) data = &key->defaultData;
+  } else if (key) {
+    FakeValue* value = FindValue(key, valueName);
+    if (value) data = &value->data;
+  }
+  if (!data) return nullptr;
+  unsigned char* bytes = static_cast<unsigned char*>(std::malloc(data->size() + 1));
+  if (!bytes) return nullptr;
+  std::memcpy(bytes, data->c_str(), data->size() + 1);
+  *type = 1;  // REG_SZ
+  *size = static_cast<unsigned long>(data->size() + 1);
+  return bytes;
+}
+
+bool RegistryFirstValueName(RegistryRoot root, const char* subkey, char* name,
+                            unsigned long nameSize) {
+  FakeKey* key = KeyExists(root, subkey) ? FindKey(root, subkey ? subkey : "") : nullptr;
+  if (!key || nameSize == 0) return false;
+  if (key->hasDefault) {
+    name[0] = '\0';
+    return true;
+  }
+  if (key->values.empty() || key->values[0].name.size() >= nameSize) return false;
+  std::memcpy(name, key->values[0].name.c_str(), key->values[0].name.size() + 1);
+  return true;
 }
