@@ -1,5 +1,6 @@
 // The definition sections [readini] and [readreg], and the placeholders and
 // variables of every text Setup expands.
+#include <algorithm>
 #include <cstring>
 
 #include "actions/registry.h"
@@ -68,9 +69,11 @@ void CheckDefinitionLine(CheckState* state, const ScriptLine& line, bool ini, in
                "right after '=' (or after 0; or 1;), so the ';' belongs to it");
   }
   if (!AddName(names, name)) {
+    // The name as the author wrote it: placeholders in it are no stand-ins.
+    std::string writtenName = text.substr(0, std::min(text.size(), IndexOutsideGroups(text, '=')));
     state->Add(line.number, kWarning, "definition-duplicate",
-               Quote(name) + " is defined again: {" + (ini ? "ini" : "reg") + "=" + name +
-                   "} takes the first definition that finds its value");
+               Quote(writtenName) + " is defined again: {" + (ini ? "ini" : "reg") + "=" +
+                   writtenName + "} takes the first definition that finds its value");
   }
   if (++*count == kDefinitionCapacity + 1) {
     state->Add(line.number, kWarning, "definition-over-ten",

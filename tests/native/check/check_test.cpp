@@ -268,6 +268,8 @@ TEST(SetupCheck, AuthorsMistakesAreFoundAndExplainedInTheirOwnWords) {
       {"[WriteIni]\n{des}a.ini=S;K;V\n[DelReg]\nHKCU;Software\\{inifile};Name\n",
        "4:w:reg-key-target", "the key 'Software\\{inifile}'", {}},
       {"[Copy]\n*.dll|{des}x.dll\n", "2:w:copy-exclusion-nothing", "'{des}x.dll'", {"a.dll"}},
+      {"[readini]\n{des}{inifile}=a.ini;S;K\n{des}{inifile}=b.ini;S;K\n", "3:w:definition-duplicate",
+       "'{des}{inifile}' is defined again: {ini={des}{inifile}}", {}},
       // Did you mean: options, sections, the separator of an exclusion list.
       {"[Options]\nByeMessage=Hotovo\n", "2:w:option-unknown", "did you mean ByeMsg?", {}},
       {"[Options]\nMinVersion=1.0.0.0:\n", "2:w:option-unknown", "did you mean MinVer?", {}},
