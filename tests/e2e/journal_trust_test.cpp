@@ -14,6 +14,7 @@
 
 #include "app/crypto.h"
 #include "e2e/rollback_bed.h"
+#include "e2e/small_volume.h"
 #include "journal/journal_records.h"
 
 using driver::BoxRecord;
@@ -486,22 +487,6 @@ TEST(JournalTrust, ADirectoryInAFilesWayStaysAsItDoesWithoutRollback) {
 
 // ---- full volumes ----
 
-// The small volume that the test command mounts (SETUP_SMALL_VOLUME).
-std::string SmallVolume(std::string* why) {
-  char path[MAX_PATH + 1];
-  DWORD length = GetEnvironmentVariableA("SETUP_SMALL_VOLUME", path, sizeof path);
-  ULARGE_INTEGER freeBytes, totalBytes;
-  if (length == 0 || length >= sizeof path) {
-    *why = "SETUP_SMALL_VOLUME is not set: scripts/test.sh could not mount a small volume";
-  } else if (!GetDiskFreeSpaceExA(path, &freeBytes, &totalBytes, nullptr) ||
-             totalBytes.QuadPart > 4u * 1024 * 1024) {
-    *why = std::string(path) + " is not a small volume of its own";
-  } else {
-    return path;
-  }
-  return "";
-}
-
 // Fills the volume until `keep` bytes are left (0: to the last byte).
 bool Fill(const std::string& file, unsigned long long keep) {
   HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -540,7 +525,7 @@ struct VolumeBed {
 
 TEST(JournalTrust, AFullVolumeCostsNoRecordAndNoBackup) {
   std::string why;
-  const std::string volume = SmallVolume(&why);
+  const std::string volume = e2e::SmallVolume(&why);
   if (volume.empty()) GTEST_SKIP() << why;
 
   {
