@@ -133,7 +133,8 @@ void ApplyIniLine(char* line, bool deleteFlag) {
     AppendText(what, sizeof what, ": section deleted");
   } else if (rehearsal || RunLogActive()) {
     char* old = OldValue(change);
-    char part[kIniFieldSize * 2 + 32];
+    // The key, the old value and the new one, each as long as a field may be.
+    char part[kIniFieldSize * 3 + 32];
     if (deleteFlag && !old) {
       FormatText(part, sizeof part, " %s: absent: nothing to delete", change.key);
     } else {

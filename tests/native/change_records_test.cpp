@@ -3,6 +3,7 @@
 // line asks for before it deletes anything.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,15 @@ TEST(PlanChanges, KeepsEveryNotedNameBeyondItsFirstSixtyFour) {
   EXPECT_FALSE(PlanSetItem(nullptr, item));
   EXPECT_FALSE(PlanSetItem("", item));
   EXPECT_EQ(kPlanUnknown, PlanGetItem("").state);
+  // A value without bytes (an empty REG_BINARY, or no data at all) is noted.
+  const unsigned char bytes[] = {7};
+  const PlanItem noBytes[] = {{kPlanPresent, "", 3, bytes, 0, false},
+                              {kPlanPresent, "", 3, nullptr, 1, false}};
+  for (const PlanItem& value : noBytes) {
+    EXPECT_TRUE(PlanSetItem("HKCU\\K\nV", value));
+    EXPECT_EQ(kPlanPresent, PlanGetItem("HKCU\\K\nV").state);
+    PlanForgetChanges();
+  }
   for (int i = 0; i < 200; ++i) PlanSetState(FileName(i).c_str(), kPlanAbsent);
   PlanSetState(FileName(7).c_str(), kPlanAbsent);  // a second note of a name adds none
   PlanNextLine();
@@ -57,14 +67,37 @@ TEST(PlanChanges, EntryOfASectionAnEarlierLineDeletesIsAbsent) {
   PlanForgetChanges();
 }
 
+TEST(PlanChanges, IniEventShowsFieldsOfFullLengthWhole) {
+  FakeSystemReset();
+  FakeLogStart();
+  SetRunRehearsal(true);
+  const std::string key(263, 'k'), oldValue(263, 'o'), newValue(263, 'n');
+  for (const std::string& value : {oldValue, newValue}) {
+    std::string text = "C:\\a.ini=S;" + key + ";" + value;
+    std::vector<char> line(text.begin(), text.end());
+    line.push_back('\0');
+    PlanNextLine();
+    ApplyIniLine(line.data(), false);
+  }
+  SetRunRehearsal(false);
+  ASSERT_EQ(2u, FakeLogEvents().size());
+  EXPECT_EQ("PLAN INI \"C:\\a.ini\" [S] " + key + ": \"" + oldValue + "\" -> \"" + newValue +
+                "\"; an earlier line would change it",
+            FakeLogEvents()[1]);
+  FakeLogReset();
+  PlanForgetChanges();
+}
+
 class DelRegRecordTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { Seed(); }
+  static void Seed() {
     FakeSystemReset();
     FakeRegistrySetValue(kRootCurrentUser, "Software\\X", "N", "v");
     FakeRegistrySetValue(kRootCurrentUser, "Software\\X", "Other", "w");
     FakeRegistrySetValue(kRootCurrentUser, "Software\\Y", "Only", "1");
     FakeRegistrySetValue(kRootCurrentUser, "Software\\Z\\Sub", "A", "1");
+    FakeRegistrySetValue(kRootCurrentUser, "Software\\W", "Long", std::string(1390, 'w').c_str());
   }
   void TearDown() override {
     FakeJournalStop();
@@ -121,6 +154,63 @@ TEST_F(DelRegRecordTest, RehearsalPlansADeletionOfWhatAnEarlierLineWrites) {
   EXPECT_STREQ("v", FakeRegistryValue(kRootCurrentUser, "Software\\X", "N"));
   FakeLogReset();
   PlanForgetChanges();
+}
+
+// The last line's event in a rehearsal after an earlier line, if any; the
+// changes of HKCU\Software\X are refused when refuseX is set.
+TEST_F(DelRegRecordTest, RehearsalCountsWhatEarlierLinesLeaveInAKey) {
+  struct Row {
+    const char* earlier;
+    bool earlierDeletes;
+    const char* line;
+    bool deletes;
+    bool refuseX;
+    std::string event;
+  } rows[] = {
+      {"HKCU;Software\\Y;Only;2", false, "HKCU;Software\\Y;", true, false,
+       "PLAN REG HKCU\\Software\\Y: key deleted"},
+      {"HKCU;Software\\X;N;", true, "HKCU;Software\\X;", true, false,
+       "PLAN REG HKCU\\Software\\X: key deleted"},
+      {"HKCU;Software\\Y;New;n", false, "HKCU;Software\\Y;", true, false,
+       "PLAN REG HKCU\\Software\\Y: key kept: it holds subkeys or more than one value"},
+      {nullptr, false, "HKCU;Software\\X;N;new", false, true,
+       "PLAN REG HKCU\\Software\\X value \"N\": REG_SZ \"v\" -> REG_SZ \"new\": would fail: error 5"},
+      {nullptr, false, "HKCU;Software\\X;N;", true, true,
+       "PLAN REG HKCU\\Software\\X value \"N\": REG_SZ \"v\" -> deleted: would fail: error 5"},
+      {nullptr, false, "HKCU;Software\\W;Long;", true, false, " -> deleted"},  // ends whole
+  };
+  for (const Row& row : rows) {
+    Seed();
+    if (row.refuseX) FakeRegistryRefuseChanges(kRootCurrentUser, "Software\\X");
+    FakeLogStart();
+    SetRunRehearsal(true);
+    if (row.earlier) {
+      PlanNextLine();
+      ApplyRegistryLine(row.earlier, row.earlierDeletes);
+    }
+    PlanNextLine();
+    ApplyRegistryLine(row.line, row.deletes);
+    SetRunRehearsal(false);
+    ASSERT_FALSE(FakeLogEvents().empty());
+    const std::string& event = FakeLogEvents().back();
+    if (row.event[0] == ' ') {
+      EXPECT_EQ(event.substr(event.size() - std::min(event.size(), row.event.size())), row.event);
+    } else {
+      EXPECT_EQ(event.substr(0, event.find(';')), row.event) << row.line;
+    }
+    FakeLogReset();
+    PlanForgetChanges();
+  }
+}
+
+TEST_F(DelRegRecordTest, WriteRegThatTheJournalCannotRecordFails) {
+  FakeJournalStart(true);
+  FakeLogStart();
+  ApplyRegistryLine("HKCU;Software\\X;N;new", false);
+  ASSERT_EQ(1u, FakeLogEvents().size());
+  EXPECT_NE(std::string::npos, FakeLogEvents()[0].find(": failed: ")) << FakeLogEvents()[0];
+  EXPECT_STREQ("v", FakeRegistryValue(kRootCurrentUser, "Software\\X", "N"));
+  FakeLogReset();
 }
 
 }  // namespace

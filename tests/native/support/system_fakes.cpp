@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "expand/expand.h"
@@ -38,6 +39,7 @@ struct FakeSystem {
   std::string temp;
   std::vector<FakeKey> keys;
   int readCount = 0;
+  std::vector<std::pair<RegistryRoot, std::string>> refused;  // folded paths
 };
 
 FakeSystem& System() {
@@ -272,7 +274,18 @@ bool RegistryKeyCounts(RegistryRoot root, const char* subkey, unsigned long* sub
   return true;
 }
 
-bool RegistryMayChange(RegistryRoot, const char*, bool, unsigned long*) { return true; }
+void FakeRegistryRefuseChanges(RegistryRoot root, const char* subkey) {
+  System().refused.emplace_back(root, Folded(subkey));
+}
+
+bool RegistryMayChange(RegistryRoot root, const char* subkey, bool, unsigned long* errorCode) {
+  for (const auto& refused : System().refused) {
+    if (refused.first != root || refused.second != Folded(subkey)) continue;
+    if (errorCode) *errorCode = 5;
+    return false;
+  }
+  return true;
+}
 
 unsigned long RegistryLastError() { return 0; }
 

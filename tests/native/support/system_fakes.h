@@ -35,3 +35,5 @@ int FakeRegistryValueCount(RegistryRoot root, const char* subkey);
 int FakeRegistryKeyCount();
 // Calls of RegistryReadString since the last reset.
 int FakeRegistryReadCount();
+// RegistryMayChange refuses this key (error 5, access denied) until the reset.
+void FakeRegistryRefuseChanges(RegistryRoot root, const char* subkey);
