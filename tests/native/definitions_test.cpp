@@ -300,6 +300,16 @@ TEST_F(DefinitionsTest, TenDefinitionsAtMost) {
   EXPECT_EQ(table_[10], nullptr);
 }
 
+TEST_F(DefinitionsTest, TableEndsWithANullAfterItsEntries) {
+  Write("Quillon.ini", "[P]\r\nK=v\r\n");
+  static char stale[] = "Stale=1";
+  table_[1] = stale;  // behind the first null: left over, not an entry
+  ReadScript({"[readini]", "N={des}Quillon.ini;P;K"}, false);
+  EXPECT_EQ(Entries(), std::vector<std::string>{"N=v\\"});
+  EXPECT_EQ(table_[1], nullptr);
+  if (table_[1] == stale) table_[1] = nullptr;  // not the table's to free
+}
+
 TEST_F(DefinitionsTest, RegistryDefinitions) {
   FakeRegistrySetValue(kRootCurrentUser, "Software\\Example", "Folder", "C:\\Home");
   FakeRegistrySetValue(kRootCurrentUser, "Software\\Example", "Other", "\"D:\\Quoted\\\"");

@@ -78,6 +78,8 @@ TEST(WriteIniLine, IncompleteLinesWriteNothing) {
   EXPECT_STREQ(change.section, "");
   EXPECT_STREQ(change.key, "");
   EXPECT_STREQ(change.value, "");
+  char whole[] = "f=s;k;v";
+  EXPECT_FALSE(ScanIniLine(whole, false, nullptr));  // nowhere to put the fields
 }
 
 TEST(WriteIniLine, LineIsCutAtFirstEquals) {

@@ -58,6 +58,7 @@ TEST(PlanNameMatches, AsTheSystemsSearchCompares) {
       {"a?.txt", "a.txt", false},   {"n1*.txt", "n1a.txt", true}, {"n1*.txt", "n10a.dat", false},
       {"w_*.dll", "w_old.dll", true}, {"*_old*.dll", "w_old.dll", true}, {"ab*c", "abxbc", true},
       {"*.", "noext", true},        {"exact.txt", "exact.txt", true}, {"exact.txt", "exact.tx", false},
+      {"*abc", "abxc", false},      {"*abc", "abxabc", true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.matches, PlanNameMatches(c.mask, c.name)) << c.mask << " " << c.name;

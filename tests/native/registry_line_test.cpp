@@ -87,6 +87,11 @@ TEST_F(RegistryLineTest, WriteLeavesExistingKeysAsTheyAre) {
   EXPECT_EQ(Value(kRootCurrentUser, "Software\\A", nullptr), "kept");
   // An existing key whose default was never set stays without one.
   EXPECT_EQ(FakeRegistryValueCount(kRootCurrentUser, "Software\\A\\B"), 1);
+  // Nor is a default value too long to read as text replaced on the way.
+  const std::string longDefault(20000, 'd');
+  FakeRegistrySetValue(kRootCurrentUser, "Software\\L", nullptr, longDefault.c_str());
+  ApplyRegistryLine("HKCU;Software\\L\\B;Name;x", false);
+  EXPECT_EQ(Value(kRootCurrentUser, "Software\\L", nullptr), longDefault);
 }
 
 TEST_F(RegistryLineTest, WriteFieldRules) {
@@ -206,6 +211,7 @@ TEST_F(RegistryLineTest, CreateKeyPathWalksEveryBackslash) {
   RegistryCreateKeyPath(kRootCurrentUser, trailing);
   EXPECT_TRUE(FakeRegistryKeyExists(kRootCurrentUser, "X\\Y"));
   EXPECT_EQ(FakeRegistryKeyCount(), 5);
+  EXPECT_FALSE(RegistryCreateKeyPath(kRootCurrentUser, nullptr));
 }
 
 }  // namespace

@@ -303,3 +303,15 @@ TEST(FindScriptLine, FailedStreamFindsNothingAndStaysFailed) {
   std::fclose(stream);
   std::remove(path);
 }
+
+TEST(FindScriptLine, TextAddedAfterTheEndIsNotEaten) {
+  // The caller read to the end; then the file grew behind its back.
+  const std::string script = "[Options]\r\nNoDir=1\r\n";
+  FILE* stream = StreamOf(script);
+  ASSERT_NE(stream, nullptr);
+  while (!ScriptEnded(stream)) NextLine(stream);
+  ASSERT_EQ(pwrite(fileno(stream), "added\r\n", 7, static_cast<off_t>(script.size())), 7);
+  EXPECT_TRUE(FindScriptLine(stream, "[Options]", "NoDir=1"));
+  EXPECT_EQ(NextLine(stream), "added");
+  std::fclose(stream);
+}
