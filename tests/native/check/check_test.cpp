@@ -205,6 +205,16 @@ TEST(SetupCheck, EachMistakeGivesItsFindingOnItsLine) {
       {"[ChangeDir]\n{des}$VELMORA$" + std::string(800, 'v') + "\n", "2:w:may-be-refused"},
       {std::string("\xFF\xFE[\0C\0o\0p\0y\0]\0\r\0\n\0", 18),
        "1:e:byte-order-mark 1:w:before-first-header", true},
+      // Bounds and edges found by planting faults.
+      {"[Options]\nVerProg={exe}q.exe\nMaxVer={abc}1.0.0.0:\n", "3:e:placeholder-unknown 3:n:bound-range"},
+      {"[Options]\nByeMsg=" + std::string(511, 'b') + "\n", ""},
+      {"[Options]\nByeMsg=" + std::string(512, 'b') + "\n", "2:w:option-too-long"},
+      {"[Delete]\n{des}x.\n", "2:e:delete-nothing"},
+      {"[Copy]\n\ta.dll\n", ""},
+      {"[WriteIni]\r\nA\nB\r\n", "2:e:lf-in-line 2:e:ini-nothing", true},
+      {"[Options]\nKillQuillon=1\nKillQuillon=0\n", "2:n:flag-waits"},
+      {"[WriteIni]\n{des}a.ini=" + std::string(263, 's') + ";K;V\n", ""},
+      {"[WriteIni]\n{des}a.ini=" + std::string(264, 's') + ";K;V\n", "2:e:ini-field-too-long"},
   };
   for (const Case& c : cases) {
     Package package(c.raw ? c.script : CrLf(c.script), c.files);
@@ -257,7 +267,7 @@ TEST(SetupCheck, AuthorsMistakesAreFoundAndExplainedInTheirOwnWords) {
        "MinVer '4': sets no version part", {"a.dll"}},
       // Texts saved in ISO-8859-2 ("Šablony", "Nástroj pro správu": Š and š there).
       {"[Options]\nMsgTitle=\xA9\x61\x62lony 4.0\n", "2:w:latin2-text", "(meant: '\x8A\x61\x62lony')", {}},
-      {"[Options]\nInfo=N\xE1stroj pro spr\xE1vu p\xB9\x65\x64\x65\n", "2:w:latin2-text", "", {}},
+      {"[Options]\nInfo=N\xE1stroj pro spr\xE1vu p\xB9\x65\x64\x65\n", "2:w:latin2-text", "holds '\xB9', which", {}},
       {"[Options]\nVerProg={exe}q.exe\nMinVer=4.0.0.0:Nejd\xF8\xEDve nainstalujte \xA9\x61\x62lony\n",
        "3:w:latin2-text 3:n:bound-range", "MinVer's message", {}},
       {"[Options]\nMsgTitle=Quillon\xAE 4.0 \xAB" "Kancel\xE1\xF8\xBB \xA9 2026 Valtor\n", "",
@@ -341,6 +351,18 @@ TEST(SetupCheck, AuthorsMistakesAreFoundAndExplainedInTheirOwnWords) {
        "", "", {"\xC5\xA1\x61\x62lony/a.qtp", "\xC5\xA1\x61\x62lony/\xC4\x8Dt\xC4\x9Bte m\xC4\x9B.txt"}},
       {"[Copy]\n\x8A\x41\x42LONY\\\xC8T\xCCTE M\xCC.TXT={des}\n", "", "",
        {"\xC5\xA1\x61\x62lony/\xC4\x8Dt\xC4\x9Bte m\xC4\x9B.txt"}},
+      // Bounds and edges found by planting faults.
+      {"[ChangeDir]\n{DEADBEEF}x\n", "2:e:placeholder-unknown", "such as a class identifier", {}},
+      {"[readini]\nA=0;;x.ini;S;K\n", "2:e:definition-source", "the file name is ';x.ini'", {}},
+      {"[Options]\nDxye=1\n", "2:w:option-unknown", "Setup ignores it\n", {}},
+      {"[Options]\nDate=31.02.2020 +1\n", "2:e:date-malformed", "or -n days): {idts}", {}},
+      {"[VersionCopy]\nVerProg={exe}q.exe\nMaxVer=3.5.0.0:\na.dll\n", "3:n:bound-range",
+       "versions up to and including 3.5.0.0 meet it", {"a.dll"}},
+      {"[Options]\nVerProg={exe}q.exe\nMaxVer=3.5:\n", "3:w:bound-digits-ignored",
+       "versions up to and including 3.65535.65535.65535 meet it", {}},
+      {"[readini]\nD={des}a.ini;S;K\n[Copy]\na.dll={ini=D}\na.dll={ini=D}x\\\n",
+       "4:n:copy-target-definition", "(so do line 5)", {"a.dll"}},
+      {"[Cpoy\na.dll\n", "1:e:header-unknown", "did you mean [Copy]?", {"a.dll"}},
   };
   for (const Mistake& m : mistakes) {
     // A script with a CR of its own is written as it is.
