@@ -212,6 +212,8 @@ TEST(SetupCheck, EachMistakeGivesItsFindingOnItsLine) {
       {"[Delete]\n{des}x.\n", "2:e:delete-nothing"},
       {"[Copy]\n\ta.dll\n", ""},
       {"[WriteIni]\r\nA\nB\r\n", "2:e:lf-in-line 2:e:ini-nothing", true},
+      {"[WriteIni]\rA\nB\r", "2:e:lf-in-line 2:e:ini-nothing", true},
+      {"[WriteIni]\r\n\n{des}a.ini=S;K;V\r\n", "", true},
       {"[Options]\nKillQuillon=1\nKillQuillon=0\n", "2:n:flag-waits"},
       {"[WriteIni]\n{des}a.ini=" + std::string(263, 's') + ";K;V\n", ""},
       {"[WriteIni]\n{des}a.ini=" + std::string(264, 's') + ";K;V\n", "2:e:ini-field-too-long"},
