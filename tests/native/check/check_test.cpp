@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "check/check_platform.h"
+#include "check/check_state.h"
 #include "check/package_check.h"
+#include "check/text_1250.h"
 
 namespace fs = std::filesystem;
 
@@ -79,6 +81,11 @@ const std::string kIniNames = [] {
   std::string text;
   for (int i = 0; i < 140; ++i) text += "{inifile}";
   return text;
+}();
+const std::string kDeep16 = [] {
+  std::string path;
+  for (int i = 0; i < 16; ++i) path += "d/";
+  return path;
 }();
 const std::string kElevenDefinitions = [] {
   std::string text = "[readini]\n";
@@ -216,6 +223,12 @@ TEST(SetupCheck, EachMistakeGivesItsFindingOnItsLine) {
       {"[WriteIni]\r\n\n{des}a.ini=S;K;V\r\n", "", true},
       {"[Options]\nKillQuillon=1\nKillQuillon=0\n", "2:n:flag-waits"},
       {"[WriteIni]\n{des}a.ini=" + std::string(263, 's') + ";K;V\n", ""},
+      // Shell folders and definitions at their longest: 260 characters.
+      {"[ChangeDir]\n{desktop}" + std::string(1040, 'v') + "\n", ""},
+      {"[ChangeDir]\n{desktop}" + std::string(1041, 'v') + "\n", "2:w:may-be-refused"},
+      {"[readini]\nD={des}a.ini;S;K\n[ChangeDir]\n{ini=D}" + std::string(1040, 'v') + "\n", ""},
+      {"[readini]\nD={des}a.ini;S;K\n[ChangeDir]\n{ini=D}" + std::string(1041, 'v') + "\n",
+       "4:w:may-be-refused"},
       {"[WriteIni]\n{des}a.ini=" + std::string(264, 's') + ";K;V\n", "2:e:ini-field-too-long"},
   };
   for (const Case& c : cases) {
@@ -365,6 +378,13 @@ TEST(SetupCheck, AuthorsMistakesAreFoundAndExplainedInTheirOwnWords) {
       {"[readini]\nD={des}a.ini;S;K\n[Copy]\na.dll={ini=D}\na.dll={ini=D}x\\\n",
        "4:n:copy-target-definition", "(so do line 5)", {"a.dll"}},
       {"[Cpoy\na.dll\n", "1:e:header-unknown", "did you mean [Copy]?", {"a.dll"}},
+      // The package's files are looked for 16 directories deep.
+      {"[Copy]\nC:\\Users\\jan\\qsync.dll={exe}\n", "2:w:copy-author-path", "the package holds d\\d\\",
+       {kDeep16 + "qsync.dll"}},
+      {"[Copy]\nC:\\Users\\jan\\qsync.dll={exe}\n", "2:n:copy-outside-package", "not checked",
+       {kDeep16 + "d/qsync.dll"}},
+      // Setup's version of a file it cannot read.
+      {"[Copy]\nv{fver={src}q.exe}.dll\n", "", "", {"v0.0.0.0.dll"}},
   };
   for (const Mistake& m : mistakes) {
     // A script with a CR of its own is written as it is.
@@ -474,6 +494,44 @@ TEST(SetupCheck, AFileBesideThePackageIsNotThePackages) {
   std::string inner = outer.dir() + "/inner/";
   EXPECT_EQ("2:n:copy-outside-package",
             Summary(CheckPackage(inner + "setup.dat", inner, EmulatedPlatform())));
+}
+
+// The text helpers the messages are made with: code page conversions,
+// well-formed UTF-8, ISO-8859-2 letters, and the distance of misspellings.
+TEST(CheckText, ConvertsClassifiesAndComparesText) {
+  const struct {
+    const char* cp1250;
+    const char* utf8;
+  } conversions[] = {{"\x80", "\xE2\x82\xAC"}, {"\xFF", "\xCB\x99"}, {"\xA0", "\xC2\xA0"},
+                     {"\x8A\x9A", "\xC5\xA0\xC5\xA1"}};
+  for (const auto& c : conversions) {
+    EXPECT_EQ(c.utf8, Utf8From1250(c.cp1250)) << c.utf8;
+    EXPECT_EQ(c.cp1250, Text1250FromUtf8(c.utf8)) << c.utf8;
+  }
+  const struct {
+    const char* bytes;
+    size_t length;
+  } sequences[] = {{"\xC2\x80", 2},         {"\xC1\xBF", 0},         {"\xE0\xA0\x80", 3},
+                   {"\xE0\x9F\xBF", 0},     {"\xF4\x8F\xBF\xBF", 4}, {"\xF4\x90\x80\x80", 0},
+                   {"\xED\x9F\xBF", 3},     {"\xED\xA0\x80", 0},     {"\xC4", 0}};
+  for (const auto& c : sequences) {
+    EXPECT_EQ(c.length, Utf8SequenceLength(reinterpret_cast<const unsigned char*>(c.bytes),
+                                           std::strlen(c.bytes)))
+        << Utf8From1250(c.bytes);
+  }
+  const struct {
+    const char* text;
+    size_t at;
+  } latin2[] = {{"NA\xAB" "AH", 2}, {"na\xAB" "ah", 2}, {"\xAB" "ahoj\xBB", std::string::npos},
+                {"\xA9" "ablony", 0}, {"\xA9" "ABLONY", std::string::npos}};
+  for (const auto& c : latin2) EXPECT_EQ(c.at, FindLatin2Byte(c.text)) << c.text;
+  const struct {
+    const char* a;
+    const char* b;
+    int distance;
+  } distances[] = {{"Info", "nIfo", 1},      {"kitten", "sitting", 3}, {"", "URL", 3},
+                   {"MsgTitle", "msgtitle", 0}, {"ByeMsg", "ByeMessage", 4}};
+  for (const auto& c : distances) EXPECT_EQ(c.distance, EditDistance(c.a, c.b)) << c.a << " " << c.b;
 }
 
 // More than 1000 findings: the first 1000 by line, and checking stops.

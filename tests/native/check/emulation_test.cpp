@@ -50,6 +50,9 @@ const WildcardCase kWildcardCases[] = {
     {"*.?", "a.bc", false},                  // DOS_STAR stops at the last '.'
     {"*.?", "noext", true},         {"?", ".", true},
     {"*.cde", "a.b.cdef", true},             // short name AB~1.CDE
+    {"a?x", "a.", false},                    // '?' takes nothing at the '.'
+    {"abcd~*", "abcdefgh", false},           // eight letters: its own short name
+    {"????~~*", "plugin.dllold", false},     // one '~' after the four certain letters
 };
 
 TEST(SearchEmulation, ComparesPatternsByWindowsRules) {
@@ -97,6 +100,7 @@ const ProfileCase kProfileCases[] = {
     {B("[Options\r\nA=1\r\n"), "Options", "A", 64, "5:<def>"},
     {B("[Options]\r\nA=\v1\f\r\n"), "Options", "A", 64, "1:1"},
     {B("[Options]\r\nA=1\r\n"), "Options", "A", 1, "0:"},
+    {B("[ ]\r\nA=1\r\n[x]\r\nA=2\r\n"), "x", "A", 64, "1:2"},
 };
 
 TEST(ProfileEmulation, ReadsAsTheProfileReader) {
