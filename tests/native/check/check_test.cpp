@@ -383,8 +383,6 @@ TEST(SetupCheck, AuthorsMistakesAreFoundAndExplainedInTheirOwnWords) {
        {kDeep16 + "qsync.dll"}},
       {"[Copy]\nC:\\Users\\jan\\qsync.dll={exe}\n", "2:n:copy-outside-package", "not checked",
        {kDeep16 + "d/qsync.dll"}},
-      // Setup's version of a file it cannot read.
-      {"[Copy]\nv{fver={src}q.exe}.dll\n", "", "", {"v0.0.0.0.dll"}},
   };
   for (const Mistake& m : mistakes) {
     // A script with a CR of its own is written as it is.
@@ -530,7 +528,8 @@ TEST(CheckText, ConvertsClassifiesAndComparesText) {
     const char* b;
     int distance;
   } distances[] = {{"Info", "nIfo", 1},      {"kitten", "sitting", 3}, {"", "URL", 3},
-                   {"MsgTitle", "msgtitle", 0}, {"ByeMsg", "ByeMessage", 4}};
+                   {"MsgTitle", "msgtitle", 0}, {"ByeMsg", "ByeMessage", 4},
+                   {"MinVersion", "MinVer", 4}};
   for (const auto& c : distances) EXPECT_EQ(c.distance, EditDistance(c.a, c.b)) << c.a << " " << c.b;
 }
 

@@ -100,7 +100,6 @@ const ProfileCase kProfileCases[] = {
     {B("[Options\r\nA=1\r\n"), "Options", "A", 64, "5:<def>"},
     {B("[Options]\r\nA=\v1\f\r\n"), "Options", "A", 64, "1:1"},
     {B("[Options]\r\nA=1\r\n"), "Options", "A", 1, "0:"},
-    {B("[ ]\r\nA=1\r\n[x]\r\nA=2\r\n"), "x", "A", 64, "1:2"},
 };
 
 TEST(ProfileEmulation, ReadsAsTheProfileReader) {
@@ -118,6 +117,26 @@ TEST(ProfileEmulation, ReadsAsTheProfileReader) {
     EXPECT_EQ(c.read, std::to_string(count) + ":" + buffer) << "[" << c.section << "] " << c.key;
   }
   std::filesystem::remove_all(dir);
+}
+
+// Names and values with the blanks around them removed, a blank name empty.
+TEST(ProfileEmulation, SplitsLinesIntoNamesAndValues) {
+  const struct {
+    const char* text;
+    ProfileLine::Kind kind;
+    const char* name;
+    const char* value;
+  } lines[] = {{"[ ]", ProfileLine::kSection, "", ""},
+               {"[ a b ]", ProfileLine::kSection, "a b", ""},
+               {" K 1 = v w ", ProfileLine::kKey, "K 1", "v w"}};
+  for (const auto& c : lines) {
+    ProfileLine line;
+    size_t offset = 0;
+    ASSERT_TRUE(NextProfileLine(std::string(c.text) + "\r\nA=1\r\n", &offset, &line)) << c.text;
+    EXPECT_EQ(c.kind, line.kind) << c.text;
+    EXPECT_EQ(c.name, line.name) << c.text;
+    EXPECT_EQ(c.value, line.value) << c.text;
+  }
 }
 
 }  // namespace
