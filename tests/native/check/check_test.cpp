@@ -221,15 +221,15 @@ TEST(SetupCheck, EachMistakeGivesItsFindingOnItsLine) {
       {"[WriteIni]\r\nA\nB\r\n", "2:e:lf-in-line 2:e:ini-nothing", true},
       {"[WriteIni]\rA\nB\r", "2:e:lf-in-line 2:e:ini-nothing", true},
       {"[WriteIni]\r\n\n{des}a.ini=S;K;V\r\n", "", true},
-      {"[Options]\nKillQuillon=1\nKillQuillon=0\n", "2:n:flag-waits"},
+      {"[Options]\nKillQuillon=1\nKillQuillon=0\n", "2:n:flag-waits"},  // the first exact line
       {"[WriteIni]\n{des}a.ini=" + std::string(263, 's') + ";K;V\n", ""},
+      {"[WriteIni]\n{des}a.ini=" + std::string(264, 's') + ";K;V\n", "2:e:ini-field-too-long"},
       // Shell folders and definitions at their longest: 260 characters.
       {"[ChangeDir]\n{desktop}" + std::string(1040, 'v') + "\n", ""},
       {"[ChangeDir]\n{desktop}" + std::string(1041, 'v') + "\n", "2:w:may-be-refused"},
       {"[readini]\nD={des}a.ini;S;K\n[ChangeDir]\n{ini=D}" + std::string(1040, 'v') + "\n", ""},
       {"[readini]\nD={des}a.ini;S;K\n[ChangeDir]\n{ini=D}" + std::string(1041, 'v') + "\n",
        "4:w:may-be-refused"},
-      {"[WriteIni]\n{des}a.ini=" + std::string(264, 's') + ";K;V\n", "2:e:ini-field-too-long"},
   };
   for (const Case& c : cases) {
     Package package(c.raw ? c.script : CrLf(c.script), c.files);
