@@ -31,16 +31,19 @@ bool HasOnlyLfLineEnds(const std::string& bytes) {
 // The byte index of an LF inside the line that joins text after it to the
 // line, or npos.
 size_t JoiningLf(const std::string& bytes, const ScriptLine& line) {
+  auto isText = [](char c) { return c != '\n' && c != '\r' && c != '\0' && c != ' ' && c != '\t'; };
   size_t last = std::string::npos;  // the line's last byte that is text
   for (size_t q = line.end; q-- > line.start + 1;) {
-    char c = bytes[q];
-    if (c != '\n' && c != '\r' && c != '\0' && c != ' ' && c != '\t') {
+    if (isText(bytes[q])) {
       last = q;
       break;
     }
   }
   if (last == std::string::npos) return last;
-  for (size_t p = line.start + 1; p < last; ++p) {
+  // An LF before the line's first text joins nothing to it: the reader skips it.
+  size_t p = line.start;
+  while (p < last && !isText(bytes[p])) ++p;
+  for (; p < last; ++p) {
     if (bytes[p] == '\n') return p;
   }
   return std::string::npos;

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "check/check_platform.h"
+#include "check/check_state.h"
 #include "check/package_check.h"
+#include "check/text_1250.h"
 
 namespace fs = std::filesystem;
 
@@ -79,6 +81,11 @@ const std::string kIniNames = [] {
   std::string text;
   for (int i = 0; i < 140; ++i) text += "{inifile}";
   return text;
+}();
+const std::string kDeep16 = [] {
+  std::string path;
+  for (int i = 0; i < 16; ++i) path += "d/";
+  return path;
 }();
 const std::string kElevenDefinitions = [] {
   std::string text = "[readini]\n";
@@ -205,6 +212,24 @@ TEST(SetupCheck, EachMistakeGivesItsFindingOnItsLine) {
       {"[ChangeDir]\n{des}$VELMORA$" + std::string(800, 'v') + "\n", "2:w:may-be-refused"},
       {std::string("\xFF\xFE[\0C\0o\0p\0y\0]\0\r\0\n\0", 18),
        "1:e:byte-order-mark 1:w:before-first-header", true},
+      // Bounds and edges found by planting faults.
+      {"[Options]\nVerProg={exe}q.exe\nMaxVer={abc}1.0.0.0:\n", "3:e:placeholder-unknown 3:n:bound-range"},
+      {"[Options]\nByeMsg=" + std::string(511, 'b') + "\n", ""},
+      {"[Options]\nByeMsg=" + std::string(512, 'b') + "\n", "2:w:option-too-long"},
+      {"[Delete]\n{des}x.\n", "2:e:delete-nothing"},
+      {"[Copy]\n\ta.dll\n", ""},
+      {"[WriteIni]\r\nA\nB\r\n", "2:e:lf-in-line 2:e:ini-nothing", true},
+      {"[WriteIni]\rA\nB\r", "2:e:lf-in-line 2:e:ini-nothing", true},
+      {"[WriteIni]\r\n\n{des}a.ini=S;K;V\r\n", "", true},
+      {"[Options]\nKillQuillon=1\nKillQuillon=0\n", "2:n:flag-waits"},  // the first exact line
+      {"[WriteIni]\n{des}a.ini=" + std::string(263, 's') + ";K;V\n", ""},
+      {"[WriteIni]\n{des}a.ini=" + std::string(264, 's') + ";K;V\n", "2:e:ini-field-too-long"},
+      // Shell folders and definitions at their longest: 260 characters.
+      {"[ChangeDir]\n{desktop}" + std::string(1040, 'v') + "\n", ""},
+      {"[ChangeDir]\n{desktop}" + std::string(1041, 'v') + "\n", "2:w:may-be-refused"},
+      {"[readini]\nD={des}a.ini;S;K\n[ChangeDir]\n{ini=D}" + std::string(1040, 'v') + "\n", ""},
+      {"[readini]\nD={des}a.ini;S;K\n[ChangeDir]\n{ini=D}" + std::string(1041, 'v') + "\n",
+       "4:w:may-be-refused"},
   };
   for (const Case& c : cases) {
     Package package(c.raw ? c.script : CrLf(c.script), c.files);
@@ -257,7 +282,7 @@ TEST(SetupCheck, AuthorsMistakesAreFoundAndExplainedInTheirOwnWords) {
        "MinVer '4': sets no version part", {"a.dll"}},
       // Texts saved in ISO-8859-2 ("Šablony", "Nástroj pro správu": Š and š there).
       {"[Options]\nMsgTitle=\xA9\x61\x62lony 4.0\n", "2:w:latin2-text", "(meant: '\x8A\x61\x62lony')", {}},
-      {"[Options]\nInfo=N\xE1stroj pro spr\xE1vu p\xB9\x65\x64\x65\n", "2:w:latin2-text", "", {}},
+      {"[Options]\nInfo=N\xE1stroj pro spr\xE1vu p\xB9\x65\x64\x65\n", "2:w:latin2-text", "holds '\xB9', which", {}},
       {"[Options]\nVerProg={exe}q.exe\nMinVer=4.0.0.0:Nejd\xF8\xEDve nainstalujte \xA9\x61\x62lony\n",
        "3:w:latin2-text 3:n:bound-range", "MinVer's message", {}},
       {"[Options]\nMsgTitle=Quillon\xAE 4.0 \xAB" "Kancel\xE1\xF8\xBB \xA9 2026 Valtor\n", "",
@@ -341,6 +366,23 @@ TEST(SetupCheck, AuthorsMistakesAreFoundAndExplainedInTheirOwnWords) {
        "", "", {"\xC5\xA1\x61\x62lony/a.qtp", "\xC5\xA1\x61\x62lony/\xC4\x8Dt\xC4\x9Bte m\xC4\x9B.txt"}},
       {"[Copy]\n\x8A\x41\x42LONY\\\xC8T\xCCTE M\xCC.TXT={des}\n", "", "",
        {"\xC5\xA1\x61\x62lony/\xC4\x8Dt\xC4\x9Bte m\xC4\x9B.txt"}},
+      // Bounds and edges found by planting faults.
+      {"[ChangeDir]\n{DEADBEEF}x\n", "2:e:placeholder-unknown", "such as a class identifier", {}},
+      {"[readini]\nA=0;;x.ini;S;K\n", "2:e:definition-source", "the file name is ';x.ini'", {}},
+      {"[Options]\nDxye=1\n", "2:w:option-unknown", "Setup ignores it\n", {}},
+      {"[Options]\nDate=31.02.2020 +1\n", "2:e:date-malformed", "or -n days): {idts}", {}},
+      {"[VersionCopy]\nVerProg={exe}q.exe\nMaxVer=3.5.0.0:\na.dll\n", "3:n:bound-range",
+       "versions up to and including 3.5.0.0 meet it", {"a.dll"}},
+      {"[Options]\nVerProg={exe}q.exe\nMaxVer=3.5:\n", "3:w:bound-digits-ignored",
+       "versions up to and including 3.65535.65535.65535 meet it", {}},
+      {"[readini]\nD={des}a.ini;S;K\n[Copy]\na.dll={ini=D}\na.dll={ini=D}x\\\n",
+       "4:n:copy-target-definition", "(so do line 5)", {"a.dll"}},
+      {"[Cpoy\na.dll\n", "1:e:header-unknown", "did you mean [Copy]?", {"a.dll"}},
+      // The package's files are looked for 16 directories deep.
+      {"[Copy]\nC:\\Users\\jan\\qsync.dll={exe}\n", "2:w:copy-author-path", "the package holds d\\d\\",
+       {kDeep16 + "qsync.dll"}},
+      {"[Copy]\nC:\\Users\\jan\\qsync.dll={exe}\n", "2:n:copy-outside-package", "not checked",
+       {kDeep16 + "d/qsync.dll"}},
   };
   for (const Mistake& m : mistakes) {
     // A script with a CR of its own is written as it is.
@@ -450,6 +492,45 @@ TEST(SetupCheck, AFileBesideThePackageIsNotThePackages) {
   std::string inner = outer.dir() + "/inner/";
   EXPECT_EQ("2:n:copy-outside-package",
             Summary(CheckPackage(inner + "setup.dat", inner, EmulatedPlatform())));
+}
+
+// The text helpers the messages are made with: code page conversions,
+// well-formed UTF-8, ISO-8859-2 letters, and the distance of misspellings.
+TEST(CheckText, ConvertsClassifiesAndComparesText) {
+  const struct {
+    const char* cp1250;
+    const char* utf8;
+  } conversions[] = {{"\x80", "\xE2\x82\xAC"}, {"\xFF", "\xCB\x99"}, {"\xA0", "\xC2\xA0"},
+                     {"\x8A\x9A", "\xC5\xA0\xC5\xA1"}};
+  for (const auto& c : conversions) {
+    EXPECT_EQ(c.utf8, Utf8From1250(c.cp1250)) << c.utf8;
+    EXPECT_EQ(c.cp1250, Text1250FromUtf8(c.utf8)) << c.utf8;
+  }
+  const struct {
+    const char* bytes;
+    size_t length;
+  } sequences[] = {{"\xC2\x80", 2},         {"\xC1\xBF", 0},         {"\xE0\xA0\x80", 3},
+                   {"\xE0\x9F\xBF", 0},     {"\xF4\x8F\xBF\xBF", 4}, {"\xF4\x90\x80\x80", 0},
+                   {"\xED\x9F\xBF", 3},     {"\xED\xA0\x80", 0},     {"\xC4", 0}};
+  for (const auto& c : sequences) {
+    EXPECT_EQ(c.length, Utf8SequenceLength(reinterpret_cast<const unsigned char*>(c.bytes),
+                                           std::strlen(c.bytes)))
+        << Utf8From1250(c.bytes);
+  }
+  const struct {
+    const char* text;
+    size_t at;
+  } latin2[] = {{"NA\xAB" "AH", 2}, {"na\xAB" "ah", 2}, {"\xAB" "ahoj\xBB", std::string::npos},
+                {"\xA9" "ablony", 0}, {"\xA9" "ABLONY", std::string::npos}};
+  for (const auto& c : latin2) EXPECT_EQ(c.at, FindLatin2Byte(c.text)) << c.text;
+  const struct {
+    const char* a;
+    const char* b;
+    int distance;
+  } distances[] = {{"Info", "nIfo", 1},      {"kitten", "sitting", 3}, {"", "URL", 3},
+                   {"MsgTitle", "msgtitle", 0}, {"ByeMsg", "ByeMessage", 4},
+                   {"MinVersion", "MinVer", 4}};
+  for (const auto& c : distances) EXPECT_EQ(c.distance, EditDistance(c.a, c.b)) << c.a << " " << c.b;
 }
 
 // More than 1000 findings: the first 1000 by line, and checking stops.

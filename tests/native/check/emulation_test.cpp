@@ -50,6 +50,9 @@ const WildcardCase kWildcardCases[] = {
     {"*.?", "a.bc", false},                  // DOS_STAR stops at the last '.'
     {"*.?", "noext", true},         {"?", ".", true},
     {"*.cde", "a.b.cdef", true},             // short name AB~1.CDE
+    {"a?x", "a.", false},                    // '?' takes nothing at the '.'
+    {"abcd~*", "abcdefgh", false},           // eight letters: its own short name
+    {"????~~*", "plugin.dllold", false},     // one '~' after the four certain letters
 };
 
 TEST(SearchEmulation, ComparesPatternsByWindowsRules) {
@@ -114,6 +117,26 @@ TEST(ProfileEmulation, ReadsAsTheProfileReader) {
     EXPECT_EQ(c.read, std::to_string(count) + ":" + buffer) << "[" << c.section << "] " << c.key;
   }
   std::filesystem::remove_all(dir);
+}
+
+// Names and values with the blanks around them removed, a blank name empty.
+TEST(ProfileEmulation, SplitsLinesIntoNamesAndValues) {
+  const struct {
+    const char* text;
+    ProfileLine::Kind kind;
+    const char* name;
+    const char* value;
+  } lines[] = {{"[ ]", ProfileLine::kSection, "", ""},
+               {"[ a b ]", ProfileLine::kSection, "a b", ""},
+               {" K 1 = v w ", ProfileLine::kKey, "K 1", "v w"}};
+  for (const auto& c : lines) {
+    ProfileLine line;
+    size_t offset = 0;
+    ASSERT_TRUE(NextProfileLine(std::string(c.text) + "\r\nA=1\r\n", &offset, &line)) << c.text;
+    EXPECT_EQ(c.kind, line.kind) << c.text;
+    EXPECT_EQ(c.name, line.name) << c.text;
+    EXPECT_EQ(c.value, line.value) << c.text;
+  }
 }
 
 }  // namespace
